@@ -1,0 +1,106 @@
+#pragma once
+// The folder tree of the last scan, as the tree view shows it: one compact node per
+// folder, addressed by its entry number in the size store. The interface thread
+// builds it from the changes the scan thread hands over and reads the totals of
+// completed folders from the store, so a node holds no text and no path of its own.
+
+#include "app/TreeChangeQueue.h"
+
+#include <QAbstractItemModel>
+#include <QByteArray>
+#include <QIcon>
+#include <QTimer>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class TFolderSizeStore;
+class TMyThread;
+
+class TFolderTreeModel : public QAbstractItemModel
+{
+    Q_OBJECT
+
+public:
+    static constexpr int EntryRole = Qt::UserRole; // the node's entry number
+
+    explicit TFolderTreeModel(TFolderSizeStore& store, QObject* parent = nullptr);
+    ~TFolderTreeModel() override;
+
+    // Clears the tree and starts a scan of `folderText` whose changes this model
+    // takes over. Does nothing while a scan runs. Returns false when no scan started.
+    bool StartScan(const QString& folderText);
+    // Sets the running scan's termination flag; does not wait for it.
+    void CancelScan();
+    bool Scanning() const { return m_scanning; }
+    std::weak_ptr<TMyThread> ScanThread() const { return m_thread; }
+
+    // The icon every node shows.
+    void setFolderIcon(const QIcon& icon) { m_folderIcon = icon; }
+
+    // Tree access by entry number (1-based); 0 is "no node".
+    std::int32_t nodeCount() const { return std::int32_t(m_nodeCount); }
+    std::int32_t parentEntry(std::int32_t entry) const;
+    std::int32_t childCount(std::int32_t entry) const;
+    std::int32_t childEntry(std::int32_t entry, std::int32_t row) const;
+    bool isCompleted(std::int32_t entry) const;
+    QByteArray nodeName(std::int32_t entry) const; // raw bytes; the scan path for the root
+    QString nodeText(std::int32_t entry) const;
+    QModelIndex indexOfEntry(std::int32_t entry) const;
+
+    // QAbstractItemModel
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    bool hasChildren(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+Q_SIGNALS:
+    void scanStarted(const QString& scanPath);
+    void topLevelFolderAdded(const QModelIndex& folder);
+    void scanFinished(bool cancelled);
+
+private:
+    // 16 bytes a folder, plus its name (a length byte and the raw bytes) in the arena
+    // and four bytes in its parent's child list.
+    struct Node
+    {
+        std::uint32_t parent;    // entry number of the parent, 0 for the root
+        std::uint32_t row;       // position among its siblings
+        std::uint32_t name;      // offset of the name in the arena
+        std::uint32_t children;  // slot in m_childLists + 1, 0 while it has none
+    };
+    static constexpr int kNodePageBits = 12;
+    static constexpr int kNamePageBits = 20;
+
+    Node& node(std::int32_t entry);
+    const Node& node(std::int32_t entry) const;
+    std::uint32_t storeName(std::string_view name);
+    std::vector<std::uint32_t>& childrenOf(std::int32_t entry);
+
+    void clear();
+    void drain();
+    void applyStarted(std::string_view scanPath);
+    size_t applyAdded(const TTreeChangeQueue::Batch& batch, size_t from);
+    void applyCompleted(std::int32_t entry);
+    void flushCompleted();
+
+    TFolderSizeStore& m_store;
+    std::shared_ptr<TTreeChangeQueue> m_queue;
+    std::weak_ptr<TMyThread> m_thread;
+    bool m_scanning = false;
+    QTimer m_drainTimer;
+    TTreeChangeQueue::Batch m_batch; // taken over, applied up to m_batchPos
+    size_t m_batchPos = 0;
+    std::vector<std::int32_t> m_completedRun; // completed since the last dataChanged
+    QIcon m_folderIcon;
+
+    std::vector<std::unique_ptr<Node[]>> m_nodePages;
+    size_t m_nodeCount = 0;
+    std::vector<std::vector<std::uint32_t>> m_childLists;
+    std::vector<bool> m_completed;
+    std::vector<std::unique_ptr<char[]>> m_namePages;
+    size_t m_nameEnd = 0; // next free offset
+    QByteArray m_rootName;
+};

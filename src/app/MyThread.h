@@ -1,0 +1,71 @@
+#pragma once
+// The scan: a thread that walks the chosen folder depth-first, gives every folder an
+// entry in the size store and hands the tree's changes to the interface thread in
+// order. It owns its per-level tables and frees itself when the walk ends; whoever
+// started it keeps only a weak reference, for Cancel.
+
+#include "app/TreeChangeQueue.h"
+#include "platform/DirectorySearch.h"
+#include "platform/MountTable.h"
+
+#include <QByteArray>
+#include <QString>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class TFolderSizeStore;
+
+class TMyThread
+{
+public:
+    static constexpr int MaxScanDepth = 1000;
+
+    // Starts a scan of the long form of `folderText` on a new thread and returns it;
+    // nothing when no thread could be started. Keep only a weak reference: the thread
+    // frees itself when its walk ends.
+    static std::shared_ptr<TMyThread> Start(const QString& folderText,
+                                          std::shared_ptr<TTreeChangeQueue> queue,
+                                          TFolderSizeStore& store);
+
+    // Cancel: the walk notices the flag after the entry it is handling.
+    void Terminate() { m_terminated.store(true, std::memory_order_relaxed); }
+    bool Terminated() const { return m_terminated.load(std::memory_order_relaxed); }
+
+    // The path of the folder field's text as the file system records it.
+    static QByteArray LongFormPath(const QString& folderText);
+
+    // The text of a node whose walk has completed: size in MB, name, file count and
+    // a filler that makes the item wide enough for the columns drawn over it.
+    static QString CompletedNodeText(std::int64_t bytes, const QString& name, std::int64_t files);
+
+    // The thread's body: one whole scan. Public so that a test can run it on a thread
+    // of its own choosing.
+    TMyThread(QByteArray scanPath, std::shared_ptr<TTreeChangeQueue> queue, TFolderSizeStore& store);
+    void RunScan();
+
+private:
+    // Below this level the walk gives back the descriptors of the levels above it,
+    // so a deep chain holds a bounded number of them.
+    static constexpr int kLevelsKeptOpen = 64;
+
+    void WalkFolder(int level, std::string_view name);
+    void AddFolderNode(std::string_view name, int level);
+    void PublishLevel(int level);
+
+    const QByteArray m_scanPath;
+    const std::shared_ptr<TTreeChangeQueue> m_queue;
+    TFolderSizeStore& m_store;
+    std::atomic_bool m_terminated{false};
+    platform::MountTable m_mounts;
+
+    std::array<platform::DirectorySearch, MaxScanDepth> FindRecs;
+    std::array<std::int32_t, MaxScanDepth + 1> LevelNodes{};
+    // The bytes and files found so far directly in each level's folder and in its
+    // completed subfolders; the totals of a level are the sum from it down to the
+    // deepest level, formed when they are published.
+    std::array<std::int64_t, MaxScanDepth> LevelBytes{};
+    std::array<std::int64_t, MaxScanDepth> LevelFiles{};
+};

@@ -1,0 +1,164 @@
+#include "platform/DirectorySearch.h"
+
+#include "platform/MountTable.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+FolderOpenHook*& hookSlot()
+{
+    // Never destroyed: a walk may still run while the process exits.
+    static FolderOpenHook* slot = new FolderOpenHook;
+    return slot;
+}
+
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
+
+int openRetrying(int parentFd, const char* name, int flags)
+{
+    int fd;
+    do {
+        fd = ::openat(parentFd, name, flags);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+struct LinuxDirent64
+{
+    ino64_t d_ino;
+    off64_t d_off;
+    unsigned short d_reclen;
+    unsigned char d_type;
+    char d_name[];
+};
+
+} // namespace
+
+void setFolderOpenHook(FolderOpenHook hook)
+{
+    *hookSlot() = std::move(hook);
+}
+
+bool DirectorySearch::open(int parentFd, std::string_view name, const MountTable* mounts,
+                           const std::atomic_bool* stop)
+{
+    close();
+    if (const FolderOpenHook& hook = *hookSlot(); hook && !hook(parentFd, name))
+        return false;
+    // Names come from the listing and never hold a NUL; the copy gives the kernel one.
+    char buffer[NAME_MAX + 1];
+    if (name.empty() || name.size() > NAME_MAX)
+        return false;
+    std::memcpy(buffer, name.data(), name.size());
+    buffer[name.size()] = '\0';
+    return finishOpen(openRetrying(parentFd, buffer, kFolderFlags | O_NOFOLLOW), mounts, stop);
+}
+
+bool DirectorySearch::openPath(const std::string& path, const MountTable* mounts,
+                               const std::atomic_bool* stop)
+{
+    close();
+    if (path.empty())
+        return false;
+    return finishOpen(openRetrying(AT_FDCWD, path.c_str(), kFolderFlags), mounts, stop);
+}
+
+bool DirectorySearch::finishOpen(int fd, const MountTable* mounts, const std::atomic_bool* stop)
+{
+    if (fd < 0)
+        return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    m_fd = fd;
+    m_device = st.st_dev;
+    m_inode = st.st_ino;
+    if (mounts && mounts->isPseudoDevice(st.st_dev))
+        return true; // listed by its parent, but nothing inside is on any disk
+    readEntries(stop);
+    return true;
+}
+
+void DirectorySearch::readEntries(const std::atomic_bool* stop)
+{
+    thread_local std::unique_ptr<char[]> chunk(new char[64 * 1024]);
+    for (;;) {
+        if (stop && stop->load(std::memory_order_relaxed))
+            return;
+        const long n = ::syscall(SYS_getdents64, m_fd, chunk.get(), 64 * 1024);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return; // the end, or a folder removed while it is read
+        for (long pos = 0; pos < n;) {
+            const auto* d = reinterpret_cast<const LinuxDirent64*>(chunk.get() + pos);
+            pos += d->d_reclen;
+            const char* nm = d->d_name;
+            if (nm[0] == '.' && (nm[1] == '\0' || (nm[1] == '.' && nm[2] == '\0')))
+                continue;
+            const std::size_t len = std::strlen(nm);
+            Entry e{static_cast<std::uint32_t>(m_names.size()), static_cast<std::uint16_t>(len),
+                    d->d_type == DT_DIR, 0};
+            if (d->d_type != DT_DIR) {
+                struct stat st;
+                if (::fstatat(m_fd, nm, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                    continue; // gone since the listing was read
+                e.isDirectory = S_ISDIR(st.st_mode);
+                if (!e.isDirectory)
+                    e.size = st.st_size;
+            }
+            m_names.append(nm, len);
+            m_entries.push_back(e);
+        }
+    }
+}
+
+void DirectorySearch::close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_parked = false;
+    m_entries.clear();
+    m_names.clear();
+}
+
+void DirectorySearch::park()
+{
+    if (m_fd < 0)
+        return;
+    ::close(m_fd);
+    m_fd = -1;
+    m_parked = true;
+}
+
+bool DirectorySearch::unpark(int childFd)
+{
+    if (!m_parked)
+        return m_fd >= 0;
+    m_parked = false;
+    const int fd = openRetrying(childFd, "..", kFolderFlags);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || st.st_dev != m_device || st.st_ino != m_inode) {
+        ::close(fd);
+        return false;
+    }
+    m_fd = fd;
+    return true;
+}
+
+} // namespace platform

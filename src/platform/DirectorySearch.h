@@ -1,0 +1,85 @@
+#pragma once
+// One open folder and its listing, the way the folder walk reads it: names as raw
+// bytes, the folder flag from the entry's own type, symbolic links never followed
+// (a link is a file of its own size), 64-bit apparent sizes. A search is reused
+// level by level by its owner, so its buffers keep their capacity between folders.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <vector>
+
+namespace platform {
+
+class MountTable;
+
+class DirectorySearch
+{
+public:
+    struct Entry
+    {
+        std::uint32_t nameOffset;
+        std::uint16_t nameLength;
+        bool isDirectory;
+        std::int64_t size; // files only; 0 for folders
+    };
+
+    DirectorySearch() = default;
+    ~DirectorySearch() { close(); }
+    DirectorySearch(const DirectorySearch&) = delete;
+    DirectorySearch& operator=(const DirectorySearch&) = delete;
+
+    // Opens the folder `name` below the open folder `parentFd` without following a
+    // link, and reads all its entries ("." and ".." left out). Returns false when the
+    // folder cannot be listed (no access, vanished, not a folder); the search is then
+    // empty. A folder on a pseudo file system of `mounts` opens but lists nothing.
+    // Reading stops early, leaving what was read, when `stop` becomes true.
+    bool open(int parentFd, std::string_view name, const MountTable* mounts,
+              const std::atomic_bool* stop = nullptr);
+    // The same for a path typed by the user; links along the path are followed.
+    bool openPath(const std::string& path, const MountTable* mounts,
+                  const std::atomic_bool* stop = nullptr);
+    void close();
+
+    bool isOpen() const { return m_fd >= 0 || m_parked; }
+    int fd() const { return m_fd; }
+    std::size_t count() const { return m_entries.size(); }
+    const Entry& entry(std::size_t i) const { return m_entries[i]; }
+    std::string_view name(std::size_t i) const
+    {
+        const Entry& e = m_entries[i];
+        return {m_names.data() + e.nameOffset, e.nameLength};
+    }
+    dev_t device() const { return m_device; }
+    ino_t inode() const { return m_inode; }
+
+    // Hands the descriptor back while a deep branch below is walked, so that a chain
+    // of a thousand folders does not hold a thousand descriptors. `unpark` opens the
+    // folder again through the ".." of the open child `childFd` and checks that it is
+    // the same folder; false when it is not (it was moved or removed meanwhile).
+    void park();
+    bool isParked() const { return m_parked; }
+    bool unpark(int childFd);
+
+private:
+    bool finishOpen(int fd, const MountTable* mounts, const std::atomic_bool* stop);
+    void readEntries(const std::atomic_bool* stop);
+
+    int m_fd = -1;
+    bool m_parked = false;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+    std::vector<Entry> m_entries;
+    std::string m_names;
+};
+
+// A seam for tests: called on the walking thread before a folder below another one
+// is opened. Returning false makes the folder behave as one that cannot be listed.
+// A test may also block in it to hold the walk at a chosen folder.
+using FolderOpenHook = std::function<bool(int parentFd, std::string_view name)>;
+void setFolderOpenHook(FolderOpenHook hook);
+
+} // namespace platform

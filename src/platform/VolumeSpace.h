@@ -1,0 +1,14 @@
+#pragma once
+// Free space of the volume that holds a path.
+
+#include <QByteArray>
+#include <cstdint>
+#include <optional>
+
+namespace platform {
+
+// All free bytes of the volume (not only the caller's share), or nothing when the
+// path cannot be queried.
+std::optional<std::uint64_t> freeBytes(const QByteArray& path);
+
+} // namespace platform
