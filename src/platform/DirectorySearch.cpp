@@ -7,6 +7,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -15,11 +16,32 @@ namespace platform {
 
 namespace {
 
-FolderOpenHook*& hookSlot()
+// The hook is swapped by a test thread while a walk may be calling it: calls take
+// their own reference, so a hook being replaced finishes on its old function.
+struct HookSlot
 {
-    // Never destroyed: a walk may still run while the process exits.
-    static FolderOpenHook* slot = new FolderOpenHook;
-    return slot;
+    std::atomic_bool set{false};
+    std::mutex mutex;
+    std::shared_ptr<const FolderOpenHook> hook;
+};
+
+HookSlot& hookSlot()
+{
+    static HookSlot* slot = new HookSlot; // never destroyed: a walk may outlive main
+    return *slot;
+}
+
+bool hookAllows(int parentFd, std::string_view name)
+{
+    HookSlot& slot = hookSlot();
+    if (!slot.set.load(std::memory_order_acquire))
+        return true;
+    std::shared_ptr<const FolderOpenHook> hook;
+    {
+        std::lock_guard lock(slot.mutex);
+        hook = slot.hook;
+    }
+    return !hook || (*hook)(parentFd, name);
 }
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
@@ -46,14 +68,17 @@ struct LinuxDirent64
 
 void setFolderOpenHook(FolderOpenHook hook)
 {
-    *hookSlot() = std::move(hook);
+    HookSlot& slot = hookSlot();
+    std::lock_guard lock(slot.mutex);
+    slot.hook = hook ? std::make_shared<const FolderOpenHook>(std::move(hook)) : nullptr;
+    slot.set.store(slot.hook != nullptr, std::memory_order_release);
 }
 
 bool DirectorySearch::open(int parentFd, std::string_view name, const MountTable* mounts,
                            const std::atomic_bool* stop)
 {
     close();
-    if (const FolderOpenHook& hook = *hookSlot(); hook && !hook(parentFd, name))
+    if (!hookAllows(parentFd, name))
         return false;
     // Names come from the listing and never hold a NUL; the copy gives the kernel one.
     char buffer[NAME_MAX + 1];

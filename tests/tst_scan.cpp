@@ -1,0 +1,452 @@
+// Whole scans of real folders: the scan thread walks, the tree model takes over its
+// changes on this thread, and both are checked against what `find` counts.
+
+#include "TestTrees.h"
+#include "TreeGenerator.h"
+#include "app/FolderSizeStore.h"
+#include "app/FolderTreeModel.h"
+#include "app/MyThread.h"
+#include "platform/DirectorySearch.h"
+
+#include <QAbstractItemModelTester>
+#include <QLocale>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <condition_variable>
+#include <mutex>
+#include <sys/mount.h>
+
+using namespace testtrees;
+
+namespace {
+
+const QString kFiller = QString(54, QLatin1Char('w'));
+
+QString completed(const QString& size, const QString& name, int files)
+{
+    return size + QStringLiteral(" MB\t") + name + QLatin1Char('\t') + QString::number(files) +
+           QStringLiteral(" Dateien\t") + kFiller;
+}
+
+// Holds the walk at one folder until the test lets it go on. The state is shared
+// with the hook, which may still be returning when the gate is gone.
+class Gate
+{
+    struct State
+    {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool reached = false;
+        bool open = false;
+    };
+
+public:
+    explicit Gate(const QByteArray& name) : m_state(std::make_shared<State>())
+    {
+        platform::setFolderOpenHook([state = m_state, name](int, std::string_view n) {
+            if (QByteArray(n.data(), qsizetype(n.size())) != name)
+                return true;
+            std::unique_lock lock(state->mutex);
+            state->reached = true;
+            state->changed.notify_all();
+            state->changed.wait(lock, [&] { return state->open; });
+            return true;
+        });
+    }
+    ~Gate()
+    {
+        open();
+        platform::setFolderOpenHook({});
+    }
+    bool waitReached()
+    {
+        std::unique_lock lock(m_state->mutex);
+        return m_state->changed.wait_for(lock, std::chrono::seconds(60), [&] { return m_state->reached; });
+    }
+    void open()
+    {
+        std::lock_guard lock(m_state->mutex);
+        m_state->open = true;
+        m_state->changed.notify_all();
+    }
+
+private:
+    std::shared_ptr<State> m_state;
+};
+
+} // namespace
+
+class TestScan : public QObject
+{
+    Q_OBJECT
+
+    TFolderSizeStore& store = FolderStore();
+
+    // Runs one scan to its end; returns whether it was cancelled.
+    bool scan(TFolderTreeModel& model, const QByteArray& path)
+    {
+        QSignalSpy finished(&model, &TFolderTreeModel::scanFinished);
+        if (!model.StartScan(QFile::decodeName(path))) {
+            qWarning("scan did not start");
+            return false;
+        }
+        if (!finished.wait(300000))
+            qWarning("scan did not finish");
+        return !finished.isEmpty() && finished.first().first().toBool();
+    }
+
+    // Every folder has exactly one node, numbered in depth-first order; every
+    // completed node holds what find counts below it. `empty` lists subtrees that
+    // the scan must count as empty (unreadable, vanished, pseudo file systems).
+    void verifyAgainstFind(const TFolderTreeModel& model, const QByteArray& root,
+                           const QList<QByteArray>& empty = {})
+    {
+        QHash<QByteArray, Totals> expected = findTotals(root);
+        for (const QByteArray& gone : empty) {
+            const Totals t = expected.value(gone);
+            for (QByteArray a = gone; a.size() >= root.size(); a.truncate(a.lastIndexOf('/'))) {
+                expected[a].bytes -= t.bytes;
+                expected[a].files -= t.files;
+            }
+            for (auto it = expected.begin(); it != expected.end();)
+                it = it.key().startsWith(gone + '/') ? expected.erase(it) : std::next(it);
+        }
+
+        QSet<QByteArray> seen;
+        std::int32_t next = 1;
+        std::function<void(std::int32_t, const QByteArray&)> visit = [&](std::int32_t entry,
+                                                                         const QByteArray& path) {
+            QCOMPARE(entry, next++);
+            QVERIFY2(!seen.contains(path), path.constData());
+            seen.insert(path);
+            QVERIFY2(expected.contains(path), path.constData());
+            QVERIFY2(model.isCompleted(entry), path.constData());
+            QCOMPARE(store.FolderSizes(entry - 1), expected[path].bytes);
+            QCOMPARE(store.FolderFileCounts(entry - 1), expected[path].files);
+            for (std::int32_t row = 0; row < model.childCount(entry); ++row) {
+                const std::int32_t child = model.childEntry(entry, row);
+                QCOMPARE(model.parentEntry(child), entry);
+                visit(child, path + '/' + model.nodeName(child));
+            }
+        };
+        visit(1, root);
+        QCOMPARE(next - 1, model.nodeCount());
+        QCOMPARE(store.FolderEntryCount(), model.nodeCount());
+        QCOMPARE(qsizetype(seen.size()), expected.size());
+        QCOMPARE(store.TotalFilesFound(), expected[root].files);
+        QCOMPARE(store.TotalBytesFound(), expected[root].bytes);
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+    void cleanup() { platform::setFolderOpenHook({}); }
+
+    void ancestorsSumTheirSubtrees()
+    {
+        ScratchDir tmp;
+        const QByteArray root = QFile::encodeName(tmp.path()) + "/three";
+        makeDir(root);
+        makeDir(root + "/a");
+        makeDir(root + "/a/b");
+        makeDir(root + "/a/c");
+        makeFile(root + "/a/b/one", 1024 * 1024);
+        makeFile(root + "/a/b/two", 512 * 1024);
+        makeFile(root + "/a/c/three", 3000);
+
+        TFolderTreeModel model(store);
+        QVERIFY(!scan(model, root));
+        verifyAgainstFind(model, root);
+        const std::int32_t a = model.childEntry(1, 0);
+        const std::int32_t b = model.nodeName(model.childEntry(a, 0)) == "b" ? model.childEntry(a, 0)
+                                                                             : model.childEntry(a, 1);
+        QCOMPARE(model.nodeText(b), completed(QStringLiteral("1,50"), QStringLiteral("b"), 2));
+        QCOMPARE(model.nodeText(a), completed(QStringLiteral("1,50"), QStringLiteral("a"), 3));
+        // The root is named by the path as typed, without the separator the walk adds.
+        QCOMPARE(model.nodeText(1), completed(QStringLiteral("1,50"), QFile::decodeName(root), 3));
+        QCOMPARE(model.data(model.indexOfEntry(b), TFolderTreeModel::EntryRole).toInt(), b);
+        QCOMPARE(model.data(model.indexOfEntry(b)).toString(), model.nodeText(b));
+
+        // Typed with the separator, the root keeps it.
+        QVERIFY(!scan(model, root + '/'));
+        QCOMPARE(model.nodeName(1), root + '/');
+        QCOMPARE(model.nodeCount(), 4);
+    }
+
+    void countsWhatFindCounts()
+    {
+        ScratchDir tmp;
+        const QByteArray root = QFile::encodeName(tmp.path());
+        makeDir(root + "/.hidden-folder");
+        makeFile(root + "/.hidden-folder/.hidden-file", 4321);
+        makeFile(root + "/.hidden-file", 17);
+        makeDir(root + "/empty");
+        makeDir(root + "/empty/empty-too");
+        makeDir(root + "/big");
+        makeFile(root + "/big/five-gib", 5 * (qint64(1) << 30));
+        makeDir(root + "/\xff\xfe not UTF-8");
+        makeFile(root + "/\xff\xfe not UTF-8/\xe4\xf6\xfc", 99);
+        makeDir(root + "/new\nline");
+        makeFile(root + "/new\nline/x", 5);
+        makeDir(root + "/loop");
+        makeLink("..", root + "/loop/up");
+        makeLink(".", root + "/loop/self");
+        makeLink(root, root + "/loop/absolute");
+        makeLink("/proc", root + "/loop/proc");
+
+        TFolderTreeModel model(store);
+        QVERIFY(!scan(model, root));
+        verifyAgainstFind(model, root);
+        QCOMPARE(model.nodeCount(), 8);
+        for (std::int32_t row = 0; row < model.childCount(1); ++row) {
+            const std::int32_t child = model.childEntry(1, row);
+            if (model.nodeName(child) == "big")
+                QCOMPARE(model.nodeText(child), completed(QStringLiteral("5120,00"), QStringLiteral("big"), 1));
+            if (model.nodeName(child) == "empty")
+                QCOMPARE(model.nodeText(child), completed(QStringLiteral("0,00"), QStringLiteral("empty"), 0));
+        }
+    }
+
+    void generatedTreeThroughTheModelTester()
+    {
+        ScratchDir tmp;
+        const QByteArray root = QFile::encodeName(tmp.path()) + "/gen";
+        GeneratedTree made;
+        QVERIFY(generateTree("wide-deep", 3000, 400, 7, root.toStdString(), made));
+        TFolderTreeModel model(store);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QVERIFY(!scan(model, root));
+        QCOMPARE(model.nodeCount(), 401);
+        QCOMPARE(store.FolderFileCounts(0), 3000);
+        QCOMPARE(store.FolderSizes(0), made.bytes);
+        verifyAgainstFind(model, root);
+    }
+
+    void deepChainBeyondPathMax()
+    {
+        ScratchDir tmp;
+        const QByteArray root = QFile::encodeName(tmp.path()) + "/deep";
+        GeneratedTree made;
+        QVERIFY(generateTree("deep", 900, 900, 1, root.toStdString(), made));
+        TFolderTreeModel model(store);
+        QVERIFY(!scan(model, root));
+        QCOMPARE(model.nodeCount(), 901);
+        QCOMPARE(store.FolderFileCounts(0), 900);
+        QCOMPARE(store.FolderSizes(0), made.bytes);
+        verifyAgainstFind(model, root);
+        QByteArray deepest = root;
+        for (std::int32_t e = 1; model.childCount(e) > 0; e = model.childEntry(e, 0))
+            deepest += '/' + model.nodeName(model.childEntry(e, 0));
+        QVERIFY(deepest.size() > 4096);
+    }
+
+    void foldersBeyondTheDepthLimitCountAsEmpty()
+    {
+        ScratchDir tmp;
+        const QByteArray root = QFile::encodeName(tmp.path()) + "/deeper";
+        GeneratedTree made;
+        QVERIFY(generateTree("deep", 1003, 1003, 1, root.toStdString(), made));
+        TFolderTreeModel model(store);
+        QVERIFY(!scan(model, root));
+        // Levels 0 to 999 are walked; the folder at level 1000 gets a node but is
+        // not entered, and nothing below it appears.
+        QCOMPARE(model.nodeCount(), TMyThread::MaxScanDepth + 1);
+        QCOMPARE(store.FolderFileCounts(0), TMyThread::MaxScanDepth - 1);
+        const std::int32_t last = model.nodeCount();
+        QCOMPARE(model.childCount(last), 0);
+        QVERIFY(model.isCompleted(last));
+        QCOMPARE(store.FolderFileCounts(last - 1), 0);
+        QCOMPARE(model.nodeText(last).section(QLatin1Char('\t'), 2, 2), QStringLiteral("0 Dateien"));
+        QCOMPARE(store.FolderFileCounts(last - 2), 1);
+    }
+
+    void cancelLeavesUnfinishedFoldersPlain()
+    {
+        ScratchDir tmp;
+        const QByteArray root = QFile::encodeName(tmp.path());
+        for (const char* name : {"a", "b", "c", "d"}) {
+            makeDir(root + '/' + name);
+            makeFile(root + '/' + name + "/file", 1000);
+        }
+        makeDir(root + "/c/stop");
+        makeDir(root + "/c/stop/below");
+
+        TFolderTreeModel model(store);
+        QSignalSpy finished(&model, &TFolderTreeModel::scanFinished);
+        Gate gate("stop");
+        QVERIFY(model.StartScan(QFile::decodeName(root)));
+        QVERIFY(gate.waitReached());
+        model.CancelScan();
+        gate.open();
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(finished.first().first().toBool(), true);
+        QVERIFY(!model.Scanning());
+
+        // The folders on the path to "stop" keep their plain names; those finished
+        // before keep their totals; nothing below "stop" was added.
+        QCOMPARE(model.nodeText(1), QFile::decodeName(root));
+        std::int32_t c = 0;
+        for (std::int32_t row = 0; row < model.childCount(1); ++row) {
+            const std::int32_t child = model.childEntry(1, row);
+            if (model.nodeName(child) == "c")
+                c = child;
+            else if (model.isCompleted(child))
+                QCOMPARE(store.FolderFileCounts(child - 1), 1);
+            else
+                QFAIL("a sibling that was added was not completed");
+        }
+        QVERIFY(c != 0);
+        QCOMPARE(model.nodeText(c), QStringLiteral("c"));
+        QCOMPARE(model.childCount(c), 1);
+        const std::int32_t stop = model.childEntry(c, 0);
+        QCOMPARE(model.nodeText(stop), QStringLiteral("stop"));
+        QCOMPARE(model.childCount(stop), 0);
+        QCOMPARE(store.FolderFileCounts(stop - 1), 0);
+        QCOMPARE(model.nodeCount(), model.childCount(1) + 2);
+    }
+
+    void secondScanStartsOver()
+    {
+        ScratchDir tmp;
+        const QByteArray big = QFile::encodeName(tmp.path()) + "/big";
+        const QByteArray small = QFile::encodeName(tmp.path()) + "/small";
+        GeneratedTree made;
+        QVERIFY(generateTree("flat", 50, 30, 3, big.toStdString(), made));
+        makeDir(small);
+        makeDir(small + "/only");
+        makeFile(small + "/only/f", 10);
+
+        TFolderTreeModel model(store);
+        QVERIFY(!scan(model, big));
+        QCOMPARE(model.nodeCount(), 31);
+        QVERIFY(!scan(model, small));
+        QCOMPARE(model.nodeCount(), 2);
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(model.nodeName(1), small);
+        QCOMPARE(model.nodeName(2), QByteArray("only"));
+        QCOMPARE(store.FolderEntryCount(), 2);
+        QCOMPARE(store.TotalFilesFound(), 1);
+        verifyAgainstFind(model, small);
+    }
+
+    void startDuringAScanIsRefused()
+    {
+        ScratchDir tmp;
+        const QByteArray root = QFile::encodeName(tmp.path());
+        makeDir(root + "/wait");
+        TFolderTreeModel model(store);
+        QSignalSpy finished(&model, &TFolderTreeModel::scanFinished);
+        {
+            Gate gate("wait");
+            QVERIFY(model.StartScan(QFile::decodeName(root)));
+            QVERIFY(gate.waitReached());
+            QVERIFY(!model.StartScan(QFile::decodeName(root)));
+            QVERIFY(model.Scanning());
+        }
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(finished.size(), 1);
+        QVERIFY(model.StartScan(QFile::decodeName(root)));
+        QVERIFY(finished.wait(60000));
+    }
+
+    void unreadableAndVanishingFoldersCountAsEmpty()
+    {
+        ScratchDir tmp;
+        const QByteArray root = QFile::encodeName(tmp.path());
+        makeDir(root + "/locked");
+        makeFile(root + "/locked/secret", 4096);
+        makeDir(root + "/vanishing");
+        makeDir(root + "/vanishing/inner");
+        makeFile(root + "/vanishing/inner/f", 77);
+        makeFile(root + "/kept", 5);
+        const QByteArray vanishing = root + "/vanishing";
+        platform::setFolderOpenHook([&](int, std::string_view name) {
+            if (name == "vanishing")
+                QDir(QFile::decodeName(vanishing)).removeRecursively();
+            return name != "locked";
+        });
+        TFolderTreeModel model(store);
+        QVERIFY(!scan(model, root));
+        platform::setFolderOpenHook({});
+        makeDir(vanishing); // find must see the folder, empty, as the scan did
+        verifyAgainstFind(model, root, {root + "/locked"});
+        QCOMPARE(model.nodeCount(), 3);
+        QCOMPARE(store.FolderFileCounts(0), 1);
+    }
+
+    void pseudoFileSystemsAreNotEntered()
+    {
+        ScratchDir tmp;
+        const QByteArray root = QFile::encodeName(tmp.path());
+        makeDir(root + "/proc");
+        makeDir(root + "/data");
+        makeFile(root + "/data/f", 123);
+        if (::mount("proc", (root + "/proc").constData(), "proc", 0, nullptr) != 0)
+            QSKIP("mounting a proc file system needs root");
+        TFolderTreeModel model(store);
+        const bool cancelled = scan(model, root);
+        ::umount2((root + "/proc").constData(), MNT_DETACH);
+        QVERIFY(!cancelled);
+        QCOMPARE(model.nodeCount(), 3);
+        QCOMPARE(store.FolderFileCounts(0), 1);
+        QCOMPARE(store.FolderSizes(0), 123);
+        verifyAgainstFind(model, root);
+    }
+
+    void badScanPaths_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QByteArray>("rootName");
+        QTest::addColumn<int>("nodes");
+        QTest::newRow("empty") << QString() << QByteArray() << 1;
+        QTest::newRow("relative") << QStringLiteral("no/such/relative") << QByteArray("no//") << 1;
+        QTest::newRow("plain word") << QStringLiteral("nothing-here") << QByteArray("nothing-here") << 1;
+        QTest::newRow("a file") << QStringLiteral("@/file") << QByteArray("@/file") << 1;
+        QTest::newRow("odd characters") << QStringLiteral("@/\n*?\"<>|\t") << QByteArray("@/") << 2;
+        QTest::newRow("missing below") << QStringLiteral("@/sub/missing/deeper") << QByteArray("@/sub//") << 1;
+    }
+
+    void badScanPaths()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, rootName);
+        QFETCH(int, nodes);
+        ScratchDir tmp;
+        const QByteArray base = QFile::encodeName(tmp.path());
+        makeFile(base + "/file", 10);
+        makeDir(base + "/sub");
+        typed.replace(QLatin1Char('@'), tmp.path());
+        rootName.replace('@', base);
+
+        TFolderTreeModel model(store);
+        QVERIFY(!scan(model, QFile::encodeName(typed)));
+        QCOMPARE(model.nodeName(1), rootName);
+        QCOMPARE(model.nodeCount(), nodes);
+        QVERIFY(model.isCompleted(1));
+        QCOMPARE(store.FolderFileCounts(0), nodes == 2 ? 1 : 0);
+    }
+
+    void closingDuringAScanDoesNotWait()
+    {
+        ScratchDir tmp;
+        const QByteArray root = QFile::encodeName(tmp.path());
+        makeDir(root + "/hold");
+        std::weak_ptr<TMyThread> thread;
+        {
+            Gate gate("hold");
+            auto model = std::make_unique<TFolderTreeModel>(store);
+            QVERIFY(model->StartScan(QFile::decodeName(root)));
+            QVERIFY(gate.waitReached());
+            thread = model->ScanThread();
+            QVERIFY(!thread.expired());
+            model.reset(); // returns while the walk is still held
+            QVERIFY(!thread.expired());
+        }
+        // Let go, the walk notices it was told to stop and frees itself.
+        QTRY_VERIFY_WITH_TIMEOUT(thread.expired(), 60000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestScan)
+#include "tst_scan.moc"
