@@ -91,8 +91,8 @@ bool generateTree(const std::string& kind, std::int64_t files, std::int64_t fold
             ++made.folders;
         }
         for (std::int64_t i = 0; ok && i < files; ++i) {
-            const std::int64_t folder = kind == "flat" && folders > 0 ? 1 + below(folders)
-                                                                      : below(folders + 1);
+            const std::int64_t folder =
+                kind == "flat" && folders > 0 ? 1 + below(folders) : below(folders + 1);
             const std::int64_t size = fileSize();
             ok = makeFile(root, paths[size_t(folder)] + "/" + numbered('f', i, 7) + ".dat", size);
             made.bytes += size;

@@ -64,8 +64,9 @@ int generate(const QStringList& args)
     GeneratedTree made;
     if (!generateTree(kind.toStdString(), files, folders, seed, out.toStdString(), made))
         return 1;
-    std::printf("generated: folders=%lld files=%lld bytes=%lld\n", static_cast<long long>(made.folders),
-                static_cast<long long>(made.files), static_cast<long long>(made.bytes));
+    std::printf("generated: folders=%lld files=%lld bytes=%lld\n",
+                static_cast<long long>(made.folders), static_cast<long long>(made.files),
+                static_cast<long long>(made.bytes));
     return 0;
 }
 
@@ -113,7 +114,7 @@ int main(int argc, char* argv[])
     std::printf("scan: folders=%d files=%lld bytes=%lld seconds=%.3f peak_rss_kib=%ld "
                 "max_ui_gap_ms=%lld\n",
                 model.nodeCount(), static_cast<long long>(store.FolderFileCounts(0)),
-                static_cast<long long>(store.FolderSizes(0)), double(seconds_ns) / 1e9, peakRssKib(),
-                static_cast<long long>(maxGap / 1000000));
+                static_cast<long long>(store.FolderSizes(0)), double(seconds_ns) / 1e9,
+                peakRssKib(), static_cast<long long>(maxGap / 1000000));
     return 0;
 }

@@ -70,13 +70,15 @@ inline QByteArray runFind(const QByteArray& root, const QStringList& test)
 inline QHash<QByteArray, Totals> findTotals(const QByteArray& root)
 {
     QHash<QByteArray, Totals> totals;
-    const QByteArray dirs = runFind(root, {QStringLiteral("-type"), QStringLiteral("d"), QStringLiteral("-print0")});
+    const QByteArray dirs =
+        runFind(root, {QStringLiteral("-type"), QStringLiteral("d"), QStringLiteral("-print0")});
     for (const QByteArray& d : dirs.split('\0'))
         if (!d.isEmpty())
             totals[d];
-    const QList<QByteArray> fields = runFind(
-        root, {QStringLiteral("!"), QStringLiteral("-type"), QStringLiteral("d"), QStringLiteral("-printf"),
-               QStringLiteral("%h\\0%s\\0")}).split('\0');
+    const QList<QByteArray> fields =
+        runFind(root, {QStringLiteral("!"), QStringLiteral("-type"), QStringLiteral("d"),
+                       QStringLiteral("-printf"), QStringLiteral("%h\\0%s\\0")})
+            .split('\0');
     for (qsizetype i = 0; i + 1 < fields.size(); i += 2) {
         const qint64 size = fields[i + 1].toLongLong();
         for (QByteArray folder = fields[i]; folder.size() >= root.size();) {

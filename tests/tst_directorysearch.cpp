@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLocale>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <dirent.h>
@@ -92,6 +93,11 @@ private Q_SLOTS:
         QCOMPARE(got["linkfile"].size, 5);
         QCOMPARE(got["dangling"].size, 14);
         QCOMPARE(got["huge"].size, 5 * (qint64(1) << 30));
+        QSet<QByteArray> hidden;
+        for (size_t i = 0; i < search.count(); ++i)
+            if (search.isHidden(i))
+                hidden.insert(QByteArray(search.name(i).data(), qsizetype(search.name(i).size())));
+        QCOMPARE(hidden, (QSet<QByteArray>{".hidden", ".hiddendir"}));
     }
 
     void foldersThatCannotBeListedAreEmpty()
@@ -112,7 +118,8 @@ private Q_SLOTS:
         DirectorySearch parent;
         QVERIFY(parent.openPath(base.toStdString(), nullptr));
         QVERIFY(!search.open(parent.fd(), "file", nullptr));
-        QVERIFY2(!search.open(parent.fd(), "link", nullptr), "a link to a folder must not be entered");
+        QVERIFY2(!search.open(parent.fd(), "link", nullptr),
+                 "a link to a folder must not be entered");
         QVERIFY(search.open(parent.fd(), "denied", nullptr));
         QCOMPARE(search.count(), size_t(1));
 
@@ -215,7 +222,8 @@ private Q_SLOTS:
         QCOMPARE(::stat(base.constData(), &st), 0);
         // A table that calls the device of this very folder a proc file system.
         const QByteArray line = "99 1 " + QByteArray::number(major(st.st_dev)) + ':' +
-                                QByteArray::number(minor(st.st_dev)) + " / " + base + " rw - proc proc rw\n";
+                                QByteArray::number(minor(st.st_dev)) + " / " + base +
+                                " rw - proc proc rw\n";
         const MountTable table = MountTable::parse(line);
         DirectorySearch parent, search;
         QVERIFY(parent.openPath(base.toStdString(), nullptr));

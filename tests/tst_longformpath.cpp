@@ -46,7 +46,8 @@ private Q_SLOTS:
         QTest::newRow("name that is not UTF-8") << b + "/\xe4rger" << b + "/\xe4rger";
         QTest::newRow("no separator") << QByteArray("relative") << QByteArray("relative");
         QTest::newRow("empty") << QByteArray() << QByteArray();
-        QTest::newRow("missing under root") << QByteArray("/no-such-folder-here") << QByteArray("/");
+        QTest::newRow("missing under root")
+            << QByteArray("/no-such-folder-here") << QByteArray("/");
         QTest::newRow("odd characters") << b + "/\n*?\"<>|" << b + "/";
     }
 

@@ -63,7 +63,8 @@ public:
     bool waitReached()
     {
         std::unique_lock lock(m_state->mutex);
-        return m_state->changed.wait_for(lock, std::chrono::seconds(60), [&] { return m_state->reached; });
+        return m_state->changed.wait_for(lock, std::chrono::seconds(60),
+                                         [&] { return m_state->reached; });
     }
     void open()
     {
@@ -159,8 +160,9 @@ private Q_SLOTS:
         QVERIFY(!scan(model, root));
         verifyAgainstFind(model, root);
         const std::int32_t a = model.childEntry(1, 0);
-        const std::int32_t b = model.nodeName(model.childEntry(a, 0)) == "b" ? model.childEntry(a, 0)
-                                                                             : model.childEntry(a, 1);
+        const std::int32_t b = model.nodeName(model.childEntry(a, 0)) == "b"
+                                   ? model.childEntry(a, 0)
+                                   : model.childEntry(a, 1);
         QCOMPARE(model.nodeText(b), completed(QStringLiteral("1,50"), QStringLiteral("b"), 2));
         QCOMPARE(model.nodeText(a), completed(QStringLiteral("1,50"), QStringLiteral("a"), 3));
         // The root is named by the path as typed, without the separator the walk adds.
@@ -202,9 +204,11 @@ private Q_SLOTS:
         for (std::int32_t row = 0; row < model.childCount(1); ++row) {
             const std::int32_t child = model.childEntry(1, row);
             if (model.nodeName(child) == "big")
-                QCOMPARE(model.nodeText(child), completed(QStringLiteral("5120,00"), QStringLiteral("big"), 1));
+                QCOMPARE(model.nodeText(child),
+                         completed(QStringLiteral("5120,00"), QStringLiteral("big"), 1));
             if (model.nodeName(child) == "empty")
-                QCOMPARE(model.nodeText(child), completed(QStringLiteral("0,00"), QStringLiteral("empty"), 0));
+                QCOMPARE(model.nodeText(child),
+                         completed(QStringLiteral("0,00"), QStringLiteral("empty"), 0));
         }
     }
 
@@ -215,7 +219,8 @@ private Q_SLOTS:
         GeneratedTree made;
         QVERIFY(generateTree("wide-deep", 3000, 400, 7, root.toStdString(), made));
         TFolderTreeModel model(store);
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         QVERIFY(!scan(model, root));
         QCOMPARE(model.nodeCount(), 401);
         QCOMPARE(store.FolderFileCounts(0), 3000);
@@ -257,7 +262,8 @@ private Q_SLOTS:
         QCOMPARE(model.childCount(last), 0);
         QVERIFY(model.isCompleted(last));
         QCOMPARE(store.FolderFileCounts(last - 1), 0);
-        QCOMPARE(model.nodeText(last).section(QLatin1Char('\t'), 2, 2), QStringLiteral("0 Dateien"));
+        QCOMPARE(model.nodeText(last).section(QLatin1Char('\t'), 2, 2),
+                 QStringLiteral("0 Dateien"));
         QCOMPARE(store.FolderFileCounts(last - 2), 1);
     }
 
@@ -401,10 +407,12 @@ private Q_SLOTS:
         QTest::addColumn<int>("nodes");
         QTest::newRow("empty") << QString() << QByteArray() << 1;
         QTest::newRow("relative") << QStringLiteral("no/such/relative") << QByteArray("no//") << 1;
-        QTest::newRow("plain word") << QStringLiteral("nothing-here") << QByteArray("nothing-here") << 1;
+        QTest::newRow("plain word")
+            << QStringLiteral("nothing-here") << QByteArray("nothing-here") << 1;
         QTest::newRow("a file") << QStringLiteral("@/file") << QByteArray("@/file") << 1;
         QTest::newRow("odd characters") << QStringLiteral("@/\n*?\"<>|\t") << QByteArray("@/") << 2;
-        QTest::newRow("missing below") << QStringLiteral("@/sub/missing/deeper") << QByteArray("@/sub//") << 1;
+        QTest::newRow("missing below")
+            << QStringLiteral("@/sub/missing/deeper") << QByteArray("@/sub//") << 1;
     }
 
     void badScanPaths()

@@ -84,8 +84,7 @@ void TFolderSizeStore::CountFile(std::int64_t size)
     // One writer: a plain read and write of each atomic suffices.
     m_totalBytes.store(m_totalBytes.load(std::memory_order_relaxed) + size,
                        std::memory_order_relaxed);
-    m_totalFiles.store(m_totalFiles.load(std::memory_order_relaxed) + 1,
-                       std::memory_order_relaxed);
+    m_totalFiles.store(m_totalFiles.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
 }
 
 void TFolderSizeStore::StoreTotals(std::int32_t entry, std::int64_t bytes, std::int64_t files)

@@ -18,8 +18,8 @@ public:
     TFolderSizeStore& operator=(const TFolderSizeStore&) = delete;
 
     // Scan thread only.
-    void Reset();                    // one entry (the root) holding 0 and 0; totals 0
-    std::int32_t AddEntry();         // a new entry holding 0; returns its entry number
+    void Reset();            // one entry (the root) holding 0 and 0; totals 0
+    std::int32_t AddEntry(); // a new entry holding 0; returns its entry number
     void CountFile(std::int64_t size);
     void StoreTotals(std::int32_t entry, std::int64_t bytes, std::int64_t files);
 

@@ -125,7 +125,8 @@ QByteArray TFolderTreeModel::nodeName(std::int32_t entry) const
     if (entry == 1)
         return m_rootName;
     const std::uint32_t offset = node(entry).name;
-    const char* at = m_namePages[offset >> kNamePageBits].get() + (offset & ((1u << kNamePageBits) - 1));
+    const char* at =
+        m_namePages[offset >> kNamePageBits].get() + (offset & ((1u << kNamePageBits) - 1));
     return QByteArray(at + 1, static_cast<unsigned char>(at[0]));
 }
 
@@ -135,8 +136,8 @@ QString TFolderTreeModel::nodeText(std::int32_t entry) const
     if (!isCompleted(entry))
         return name;
     // A completed folder's entry in the store no longer changes.
-    return TMyThread::CompletedNodeText(m_store.FolderSizes(entry - 1),
-                                        name, m_store.FolderFileCounts(entry - 1));
+    return TMyThread::CompletedNodeText(m_store.FolderSizes(entry - 1), name,
+                                        m_store.FolderFileCounts(entry - 1));
 }
 
 QModelIndex TFolderTreeModel::indexOfEntry(std::int32_t entry) const

@@ -66,10 +66,10 @@ private:
     // and four bytes in its parent's child list.
     struct Node
     {
-        std::uint32_t parent;    // entry number of the parent, 0 for the root
-        std::uint32_t row;       // position among its siblings
-        std::uint32_t name;      // offset of the name in the arena
-        std::uint32_t children;  // slot in m_childLists + 1, 0 while it has none
+        std::uint32_t parent;   // entry number of the parent, 0 for the root
+        std::uint32_t row;      // position among its siblings
+        std::uint32_t name;     // offset of the name in the arena
+        std::uint32_t children; // slot in m_childLists + 1, 0 while it has none
     };
     static constexpr int kNodePageBits = 12;
     static constexpr int kNamePageBits = 20;

@@ -9,8 +9,8 @@
 #include <thread>
 
 std::shared_ptr<TMyThread> TMyThread::Start(const QString& folderText,
-                                          std::shared_ptr<TTreeChangeQueue> queue,
-                                          TFolderSizeStore& store)
+                                            std::shared_ptr<TTreeChangeQueue> queue,
+                                            TFolderSizeStore& store)
 {
     auto thread = std::make_shared<TMyThread>(LongFormPath(folderText), std::move(queue), store);
     try {

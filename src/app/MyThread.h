@@ -27,8 +27,8 @@ public:
     // nothing when no thread could be started. Keep only a weak reference: the thread
     // frees itself when its walk ends.
     static std::shared_ptr<TMyThread> Start(const QString& folderText,
-                                          std::shared_ptr<TTreeChangeQueue> queue,
-                                          TFolderSizeStore& store);
+                                            std::shared_ptr<TTreeChangeQueue> queue,
+                                            TFolderSizeStore& store);
 
     // Cancel: the walk notices the flag after the entry it is handling.
     void Terminate() { m_terminated.store(true, std::memory_order_relaxed); }
@@ -43,7 +43,8 @@ public:
 
     // The thread's body: one whole scan. Public so that a test can run it on a thread
     // of its own choosing.
-    TMyThread(QByteArray scanPath, std::shared_ptr<TTreeChangeQueue> queue, TFolderSizeStore& store);
+    TMyThread(QByteArray scanPath, std::shared_ptr<TTreeChangeQueue> queue,
+              TFolderSizeStore& store);
     void RunScan();
 
 private:

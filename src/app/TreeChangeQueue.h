@@ -13,7 +13,8 @@
 class TTreeChangeQueue
 {
 public:
-    enum class Kind : std::uint8_t {
+    enum class Kind : std::uint8_t
+    {
         Started,         // a scan began: name is the scan path, entry 1 the root
         FolderAdded,     // entry below parent, named name; topLevel when parent is the root
         FolderCompleted, // the walk of entry completed: its totals are final
@@ -35,7 +36,10 @@ public:
         std::vector<Change> changes;
         std::string names;
 
-        std::string_view name(const Change& c) const { return {names.data() + c.nameOffset, c.nameLength}; }
+        std::string_view name(const Change& c) const
+        {
+            return {names.data() + c.nameOffset, c.nameLength};
+        }
         void clear()
         {
             changes.clear();
@@ -54,7 +58,8 @@ public:
     void TakeAll(Batch& into);
 
 private:
-    void append(Kind kind, bool flag, std::int32_t entry, std::int32_t parent, std::string_view name);
+    void append(Kind kind, bool flag, std::int32_t entry, std::int32_t parent,
+                std::string_view name);
 
     std::mutex m_mutex;
     Batch m_pending;

@@ -48,7 +48,8 @@ int main(int argc, char* argv[])
     tree->setHeaderHidden(true);
     tree->setUniformRowHeights(true);
 
-    QObject::connect(start, &QPushButton::clicked, &model, [&] { model.StartScan(folder->text()); });
+    QObject::connect(start, &QPushButton::clicked, &model,
+                     [&] { model.StartScan(folder->text()); });
     QObject::connect(cancel, &QPushButton::clicked, &model, &TFolderTreeModel::CancelScan);
     auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), &window);
     QObject::connect(esc, &QShortcut::activated, cancel, &QPushButton::click);

@@ -53,6 +53,8 @@ public:
         const Entry& e = m_entries[i];
         return {m_names.data() + e.nameOffset, e.nameLength};
     }
+    // Hidden entries are those whose name begins with a dot.
+    bool isHidden(std::size_t i) const { return m_names[m_entries[i].nameOffset] == '.'; }
     dev_t device() const { return m_device; }
     ino_t inode() const { return m_inode; }
 

@@ -35,10 +35,9 @@ QByteArray unescape(const QByteArray& field)
 bool MountTable::isPseudoFileSystem(const QByteArray& type)
 {
     static constexpr std::array<std::string_view, 21> kPseudo = {
-        "proc",    "sysfs",     "devtmpfs",    "devpts",     "cgroup",      "cgroup2",
-        "debugfs", "tracefs",   "securityfs",  "pstore",     "bpf",         "configfs",
-        "fusectl", "mqueue",    "hugetlbfs",   "binfmt_misc", "autofs",     "efivarfs",
-        "nsfs",    "rpc_pipefs", "selinuxfs"};
+        "proc",      "sysfs",       "devtmpfs", "devpts",   "cgroup",   "cgroup2",    "debugfs",
+        "tracefs",   "securityfs",  "pstore",   "bpf",      "configfs", "fusectl",    "mqueue",
+        "hugetlbfs", "binfmt_misc", "autofs",   "efivarfs", "nsfs",     "rpc_pipefs", "selinuxfs"};
     const std::string_view t(type.constData(), size_t(type.size()));
     return std::find(kPseudo.begin(), kPseudo.end(), t) != kPseudo.end();
 }

@@ -53,8 +53,8 @@ QByteArray LongFormPath(const QByteArray& path)
     bool parentFound = true;
     const QList<QByteArray> components = path.mid(firstSlash + 1).split('/');
     for (const QByteArray& component : components) {
-        const QByteArray name = parentFound ? recordedName(result.isEmpty() ? "/" : result, component)
-                                            : QByteArray();
+        const QByteArray name =
+            parentFound ? recordedName(result.isEmpty() ? "/" : result, component) : QByteArray();
         if (name.isEmpty() && !component.isEmpty())
             parentFound = false;
         result += '/';
