@@ -59,6 +59,7 @@ class TestNamespace : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void roundTrip_data();
     void roundTrip();
     void badPaths_data();
@@ -91,6 +92,13 @@ void TestNamespace::initTestCase()
     writeFile(m_base + "/folder/line\nbreak", "n");
     QCOMPARE(::symlink("file.txt", (m_base + "/folder/link").constData()), 0);
     QCOMPARE(::symlink("gone", (m_base + "/folder/dangling").constData()), 0);
+}
+
+void TestNamespace::cleanupTestCase()
+{
+    // Names that are not valid UTF-8 cannot be removed through QDir.
+    const QByteArray cmd = "rm -rf '" + m_base + "'";
+    QCOMPARE(::system(cmd.constData()), 0);
 }
 
 void TestNamespace::roundTrip_data()
