@@ -267,9 +267,13 @@ TIdList ShellFolderObject::parseDisplayName(const QByteArray& name, int* error) 
 
 std::optional<ShellLocation> ShellFolderObject::locate(const TIdList& relative) const
 {
-    if (IDListCount(relative) == 0)
+    const int count = IDListCount(relative);
+    if (count == 0)
         return std::nullopt;
-    return ResolveIDList(ConcatIDLists(m_list, relative));
+    std::optional<ShellLocation> at = m_place;
+    for (int i = 0; i < count && at; ++i)
+        at = ResolveChild(*at, relative.itemData(i));
+    return at;
 }
 
 std::uint32_t ShellFolderObject::attributesOf(const TIdList& relative, std::uint32_t mask) const

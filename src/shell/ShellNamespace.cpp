@@ -108,54 +108,63 @@ QString TrashName()
     return QStringLiteral("Papierkorb");
 }
 
+std::optional<ShellLocation> ResolveChild(const ShellLocation& at, QByteArrayView data)
+{
+    if (data.isEmpty())
+        return std::nullopt;
+    const char tag = data[0];
+    const QByteArrayView rest = data.sliced(1);
+    ShellLocation next;
+    next.tag = tag;
+    next.inTrash = at.inTrash;
+    switch (at.kind) {
+    case ShellLocation::Desktop:
+        if (tag == item::Computer && rest.isEmpty()) {
+            next.kind = ShellLocation::Computer;
+        } else if (tag == item::Trash && rest.isEmpty()) {
+            next.kind = ShellLocation::Trash;
+        } else if (tag == item::Home && rest.isEmpty()) {
+            next.kind = ShellLocation::FileSystem;
+            next.path = HomeFolder();
+            next.name = next.path.mid(next.path.lastIndexOf('/') + 1);
+        } else if (tag == item::DesktopEntry && isValidName(rest)) {
+            next.kind = ShellLocation::FileSystem;
+            next.path = joined(DesktopFolder(), rest);
+            next.name = rest.toByteArray();
+        } else {
+            return std::nullopt;
+        }
+        break;
+    case ShellLocation::Computer:
+        if (tag != item::Drive || !isValidAbsolute(rest))
+            return std::nullopt;
+        next.kind = ShellLocation::FileSystem;
+        next.path = rest.toByteArray();
+        break;
+    case ShellLocation::Trash:
+    case ShellLocation::FileSystem:
+        if (tag != item::Entry || !isValidName(rest))
+            return std::nullopt;
+        next.kind = ShellLocation::FileSystem;
+        next.path = joined(at.kind == ShellLocation::Trash ? TrashFilesFolder() : at.path, rest);
+        next.name = rest.toByteArray();
+        next.inTrash = at.inTrash || at.kind == ShellLocation::Trash;
+        break;
+    }
+    return next;
+}
+
 std::optional<ShellLocation> ResolveIDList(const TIdList& list)
 {
-    if (IDListSize(list) == 0)
+    const int count = IDListCount(list);
+    if (count == 0 && IDListSize(list) == 0)
         return std::nullopt;
     ShellLocation at;
-    for (const QByteArray& data : list.items()) {
-        if (data.isEmpty())
+    for (int i = 0; i < count; ++i) {
+        std::optional<ShellLocation> next = ResolveChild(at, list.itemData(i));
+        if (!next)
             return std::nullopt;
-        const char tag = data[0];
-        const QByteArrayView rest = QByteArrayView(data).sliced(1);
-        ShellLocation next;
-        next.tag = tag;
-        next.inTrash = at.inTrash;
-        switch (at.kind) {
-        case ShellLocation::Desktop:
-            if (tag == item::Computer && rest.isEmpty()) {
-                next.kind = ShellLocation::Computer;
-            } else if (tag == item::Trash && rest.isEmpty()) {
-                next.kind = ShellLocation::Trash;
-            } else if (tag == item::Home && rest.isEmpty()) {
-                next.kind = ShellLocation::FileSystem;
-                next.path = HomeFolder();
-                next.name = next.path.mid(next.path.lastIndexOf('/') + 1);
-            } else if (tag == item::DesktopEntry && isValidName(rest)) {
-                next.kind = ShellLocation::FileSystem;
-                next.path = joined(DesktopFolder(), rest);
-                next.name = rest.toByteArray();
-            } else {
-                return std::nullopt;
-            }
-            break;
-        case ShellLocation::Computer:
-            if (tag != item::Drive || !isValidAbsolute(rest))
-                return std::nullopt;
-            next.kind = ShellLocation::FileSystem;
-            next.path = rest.toByteArray();
-            break;
-        case ShellLocation::Trash:
-        case ShellLocation::FileSystem:
-            if (tag != item::Entry || !isValidName(rest))
-                return std::nullopt;
-            next.kind = ShellLocation::FileSystem;
-            next.path = joined(at.kind == ShellLocation::Trash ? TrashFilesFolder() : at.path, rest);
-            next.name = rest.toByteArray();
-            next.inTrash = at.inTrash || at.kind == ShellLocation::Trash;
-            break;
-        }
-        at = next;
+        at = std::move(*next);
     }
     return at;
 }

@@ -77,6 +77,9 @@ struct ShellLocation
 // that cannot stand where it is (a name with "/", "..", a drive outside the drives folder).
 std::optional<ShellLocation> ResolveIDList(const TIdList& list);
 
+// The place of one item below `at`; nothing when the item cannot stand there.
+std::optional<ShellLocation> ResolveChild(const ShellLocation& at, QByteArrayView data);
+
 // The list of an absolute path: the drives folder, the drive with the longest mount
 // point prefix, one item per remaining component. An empty path gives the drives
 // folder. Absent, with `error` set to an errno value, for a relative path, a path with

@@ -169,6 +169,8 @@ void TShellNavigator::SetObjectIDList(const TIdList& list)
         m_objectList = CopyIDList(list);
     m_absoluteObjectList.reset();
     m_findData.reset();
+    m_place.reset();
+    m_facts.reset();
 }
 
 const TIdList& TShellNavigator::AbsoluteObjectIDList()
@@ -194,11 +196,23 @@ void TShellNavigator::SetAbsoluteObjectIDList(const TIdList& list)
     SetObjectIDList(last);
 }
 
-std::optional<ShellLocation> TShellNavigator::objectPlace() const
+const std::optional<ShellLocation>& TShellNavigator::objectPlace()
 {
-    if (!m_shellFolder || m_objectList.isNull())
-        return std::nullopt;
-    return m_shellFolder->locate(m_objectList);
+    if (!m_place) {
+        m_place.emplace();
+        if (m_shellFolder && !m_objectList.isNull())
+            *m_place = m_shellFolder->locate(m_objectList);
+    }
+    return *m_place;
+}
+
+const ObjectFacts& TShellNavigator::objectFacts()
+{
+    if (!m_facts) {
+        const std::optional<ShellLocation>& place = objectPlace();
+        m_facts = place ? FactsOf(*place) : ObjectFacts();
+    }
+    return *m_facts;
 }
 
 const std::optional<FindData>& TShellNavigator::findData()
@@ -275,9 +289,10 @@ void TShellNavigator::SetObjectNameBytes(const QByteArray& input)
 
 QString TShellNavigator::DisplayName()
 {
-    if (!m_shellFolder || m_objectList.isNull())
+    const std::optional<ShellLocation>& place = objectPlace();
+    if (!place)
         return {};
-    const QString name = m_shellFolder->displayNameOf(m_objectList);
+    const QString name = DisplayNameOf(*place);
     return name.isEmpty() ? ObjectName() : name;
 }
 
@@ -317,10 +332,10 @@ QByteArray TShellNavigator::LinkTargetFolder()
 
 int TShellNavigator::ObjectIconIndex()
 {
-    const std::optional<ShellLocation> place = objectPlace();
+    const std::optional<ShellLocation>& place = objectPlace();
     if (!place)
         return -1;
-    return SystemIconTable::instance().indexFor(IconNamesOf(*place, FactsOf(*place), false));
+    return SystemIconTable::instance().indexFor(IconNamesOf(*place, objectFacts(), false));
 }
 
 int TShellNavigator::OverlayIndex()
@@ -335,7 +350,7 @@ QString TShellNavigator::InfoTip(bool)
     const std::optional<ShellLocation> place = objectPlace();
     if (!place)
         return {};
-    const ObjectFacts facts = FactsOf(*place);
+    const ObjectFacts facts = objectFacts();
     if (!facts.exists)
         return {};
     QStringList lines{QStringLiteral("Typ: ") + TypeNameOf(*place, facts)};
@@ -492,11 +507,11 @@ bool TShellNavigator::NextObject()
         }
         SetObjectIDList(item);
         // An item that vanished since the listing was read is skipped.
-        const std::optional<ShellLocation> place = objectPlace();
+        const std::optional<ShellLocation>& place = objectPlace();
         if (!place)
             continue;
         if (place->kind == ShellLocation::FileSystem && !place->isDrive() &&
-            place->tag != item::Home && !FactsOf(*place).exists)
+            place->tag != item::Home && !objectFacts().exists)
             continue;
         if (m_fileSystemOnly &&
             GetAttributes(SFGAO_FILESYSTEM | SFGAO_FILESYSANCESTOR) == 0) {

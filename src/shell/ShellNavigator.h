@@ -159,7 +159,8 @@ signals:
 
 private:
     const std::optional<FindData>& findData();
-    std::optional<ShellLocation> objectPlace() const;
+    const std::optional<ShellLocation>& objectPlace();
+    const ObjectFacts& objectFacts();
 
     QByteArray m_folderPath; // ends in "/" unless empty (virtual folders)
     TIdList m_folderList;
@@ -170,7 +171,10 @@ private:
     bool m_fileSystemOnly = false;
     TFileNames m_multiObjects;
     QStringList m_filterPatterns;
-    std::optional<std::optional<FindData>> m_findData; // outer: loaded at all
+    // Caches of the current object, dropped whenever it changes; outer: loaded at all.
+    std::optional<std::optional<FindData>> m_findData;
+    std::optional<std::optional<ShellLocation>> m_place;
+    std::optional<ObjectFacts> m_facts;
     bool m_loaded = false;
     bool m_loading = false;
     bool m_readOnly = false;
