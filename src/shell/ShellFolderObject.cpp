@@ -131,8 +131,9 @@ QString driveTypeText(const QByteArray& mountPoint)
             continue;
         const bool network = m.fileSystem.startsWith("nfs") || m.fileSystem == "cifs" ||
                              m.fileSystem == "smb3" || m.fileSystem == "fuse.sshfs";
-        return (network ? QStringLiteral("Netzlaufwerk (") : QStringLiteral("Lokaler Datenträger ("))
-               + QString::fromLatin1(m.fileSystem) + u')';
+        return (network ? QStringLiteral("Netzlaufwerk (")
+                        : QStringLiteral("Lokaler Datenträger (")) +
+               QString::fromLatin1(m.fileSystem) + u')';
     }
     return QStringLiteral("Lokaler Datenträger");
 }
@@ -180,8 +181,7 @@ std::shared_ptr<ShellFolderObject> ShellFolderObject::bind(const TIdList& absolu
         if (place->isDrive() && !DriveMountPoints().contains(place->path))
             return fail(ENODEV);
     }
-    return std::shared_ptr<ShellFolderObject>(
-        new ShellFolderObject(CopyIDList(absolute), *place));
+    return std::shared_ptr<ShellFolderObject>(new ShellFolderObject(CopyIDList(absolute), *place));
 }
 
 std::unique_ptr<EnumIDList> ShellFolderObject::enumObjects() const
@@ -380,8 +380,7 @@ std::optional<std::uint32_t> ShellFolderObject::defaultColumnState(int column) c
                                                    : kFileColumns[column].state;
 }
 
-std::optional<ColumnDetails> ShellFolderObject::detailsOf(const TIdList* relative,
-                                                          int column) const
+std::optional<ColumnDetails> ShellFolderObject::detailsOf(const TIdList* relative, int column) const
 {
     if (column < 0 || column >= columnCount())
         return std::nullopt;

@@ -18,7 +18,8 @@
 namespace shell {
 
 // The attribute bits of namespace objects.
-enum : std::uint32_t {
+enum : std::uint32_t
+{
     SFGAO_CANCOPY = 0x1,
     SFGAO_CANMOVE = 0x2,
     SFGAO_CANRENAME = 0x10,
@@ -36,7 +37,8 @@ enum : std::uint32_t {
 };
 
 // Column states: the value's kind, shown by default, hidden.
-enum : std::uint32_t {
+enum : std::uint32_t
+{
     SHCOLSTATE_TYPE_STR = 0x1,
     SHCOLSTATE_TYPE_INT = 0x2,
     SHCOLSTATE_TYPE_DATE = 0x3,

@@ -41,8 +41,7 @@ void TShellLink::UnregisterControl(IShellControl* control)
     m_controls.removeAll(control);
 }
 
-template <typename Call>
-void TShellLink::passOn(IShellControl* sender, Call call)
+template <typename Call> void TShellLink::passOn(IShellControl* sender, Call call)
 {
     // A control may unregister itself or another one while it reacts; walk a copy and
     // skip those that left meanwhile.

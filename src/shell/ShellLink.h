@@ -39,8 +39,7 @@ signals:
     void OnChange(shell::TShellLink* link);
 
 private:
-    template <typename Call>
-    void passOn(IShellControl* sender, Call call);
+    template <typename Call> void passOn(IShellControl* sender, Call call);
 
     QList<IShellControl*> m_controls; // registration order, each once
     bool m_allowParentNavigation = true;

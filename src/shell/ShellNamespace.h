@@ -14,7 +14,8 @@
 namespace shell {
 
 // The special folders, in a fixed order: the values are stored and compared by number.
-enum TShellFolder {
+enum TShellFolder
+{
     SF_FILESYSTEMFOLDER = 0,
     SF_BITBUCKET,
     SF_CONTROLS,
@@ -48,22 +49,28 @@ constexpr int kShellFolderCount = 28;
 
 // The tag bytes of the items.
 namespace item {
-constexpr char Computer = 'C'; // the drives folder, below the desktop
-constexpr char Home = 'H';     // the home folder, below the desktop
-constexpr char Trash = 'T';    // the trash, below the desktop
+constexpr char Computer = 'C';     // the drives folder, below the desktop
+constexpr char Home = 'H';         // the home folder, below the desktop
+constexpr char Trash = 'T';        // the trash, below the desktop
 constexpr char DesktopEntry = 'E'; // + name: an entry of the desktop directory
-constexpr char Drive = 'D';    // + mount point: a drive, below the drives folder
-constexpr char Entry = 'F';    // + name: a file or folder below a folder
+constexpr char Drive = 'D';        // + mount point: a drive, below the drives folder
+constexpr char Entry = 'F';        // + name: a file or folder below a folder
 } // namespace item
 
 // What a list names.
 struct ShellLocation
 {
-    enum Kind { Desktop, Computer, Trash, FileSystem };
+    enum Kind
+    {
+        Desktop,
+        Computer,
+        Trash,
+        FileSystem
+    };
     Kind kind = Desktop;
-    QByteArray path;   // FileSystem only: the object's path, no trailing "/" (but "/")
-    QByteArray name;   // FileSystem entries: the name as the folder records it
-    char tag = 0;      // tag of the last item; 0 for the desktop
+    QByteArray path; // FileSystem only: the object's path, no trailing "/" (but "/")
+    QByteArray name; // FileSystem entries: the name as the folder records it
+    char tag = 0;    // tag of the last item; 0 for the desktop
     bool inTrash = false;
 
     bool isDrive() const { return tag == item::Drive; }

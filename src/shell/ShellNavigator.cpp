@@ -513,8 +513,7 @@ bool TShellNavigator::NextObject()
         if (place->kind == ShellLocation::FileSystem && !place->isDrive() &&
             place->tag != item::Home && !objectFacts().exists)
             continue;
-        if (m_fileSystemOnly &&
-            GetAttributes(SFGAO_FILESYSTEM | SFGAO_FILESYSANCESTOR) == 0) {
+        if (m_fileSystemOnly && GetAttributes(SFGAO_FILESYSTEM | SFGAO_FILESYSANCESTOR) == 0) {
             const bool recycle = ObjectName().left(7).toUpper() == u"RECYCLE";
             const TShellFolder kind = ObjectSpecialFolder();
             if (!recycle && kind != SF_DRIVES && kind != SF_NETWORK)

@@ -41,7 +41,14 @@ private:
 };
 
 // What a UI object is for; the later context menu, drag and drop complete them.
-enum class TUIObjectKind { ContextMenu, DataObject, DropTarget, QueryInfo, ExtractImage };
+enum class TUIObjectKind
+{
+    ContextMenu,
+    DataObject,
+    DropTarget,
+    QueryInfo,
+    ExtractImage
+};
 
 // The objects one UI request is about, as absolute lists and their paths.
 class TShellUIObject

@@ -65,8 +65,8 @@ bool IsUserDataMount(const QByteArray& fileSystem, const QByteArray& source,
     if (platform::MountTable::isPseudoFileSystem(fileSystem))
         return false;
     // System areas and the images of packaged programs are no user's drives.
-    static const char* const kSystemAreas[] = {"/proc", "/sys", "/dev", "/run", "/boot",
-                                               "/snap", "/var/lib", "/etc"};
+    static const char* const kSystemAreas[] = {"/proc", "/sys",  "/dev",     "/run",
+                                               "/boot", "/snap", "/var/lib", "/etc"};
     if (mountPoint.startsWith("/run/media/"))
         return true;
     for (const char* area : kSystemAreas) {
@@ -279,7 +279,9 @@ QString SystemErrorText(int error)
     case EIO:
         return QStringLiteral("Das Gerät meldet einen Ein-/Ausgabefehler.");
     default:
-        return QStringLiteral("Systemfehler %1: %2").arg(error).arg(QString::fromLocal8Bit(std::strerror(error)));
+        return QStringLiteral("Systemfehler %1: %2")
+            .arg(error)
+            .arg(QString::fromLocal8Bit(std::strerror(error)));
     }
 }
 

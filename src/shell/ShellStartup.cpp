@@ -42,8 +42,8 @@ bool ShellStartup(QString* error)
         paths.append(QStringLiteral("/usr/share/icons"));
     QIcon::setThemeSearchPaths(paths);
     if (QIcon::themeName().isEmpty() || !themeExists(QIcon::themeName())) {
-        for (const QString& candidate : {QStringLiteral("Adwaita"), QStringLiteral("breeze"),
-                                         QStringLiteral("hicolor")}) {
+        for (const QString& candidate :
+             {QStringLiteral("Adwaita"), QStringLiteral("breeze"), QStringLiteral("hicolor")}) {
             if (themeExists(candidate)) {
                 QIcon::setThemeName(candidate);
                 break;
@@ -54,7 +54,7 @@ bool ShellStartup(QString* error)
         QIcon::setFallbackThemeName(QStringLiteral("hicolor"));
     if (!ShellFolderObject::desktop()) {
         if (error)
-            *error = QStringLiteral("Die Shell-Komponenten können nicht geöffnet werden.");
+            *error = QStringLiteral("Shell components: Cannot open Shell!");
         g_starts.fetch_sub(1);
         return false;
     }

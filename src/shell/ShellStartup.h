@@ -12,7 +12,7 @@ namespace shell {
 inline constexpr bool IsWinNT = true;
 inline constexpr bool OldShell = false;
 
-// Sets up the layer; false with a German message in `error` when it cannot be used.
+// Sets up the layer; false with the start-up message in `error` when it cannot be used.
 bool ShellStartup(QString* error = nullptr);
 void ShellShutdown();
 bool ShellIsStarted();

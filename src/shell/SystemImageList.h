@@ -13,7 +13,11 @@ class QPainter;
 
 namespace shell {
 
-enum TImageListSize { si_small = 0, si_large = 1 };
+enum TImageListSize
+{
+    si_small = 0,
+    si_large = 1
+};
 
 class TSystemImageList : public QObject
 {

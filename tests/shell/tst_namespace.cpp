@@ -106,11 +106,13 @@ void TestNamespace::roundTrip_data()
     QTest::addColumn<QByteArray>("path");
     QTest::addColumn<QByteArray>("expected");
     QTest::newRow("file") << QByteArray("folder/file.txt") << QByteArray("folder/file.txt");
-    QTest::newRow("folder, trailing slash") << QByteArray("folder/sub/") << QByteArray("folder/sub");
+    QTest::newRow("folder, trailing slash")
+        << QByteArray("folder/sub/") << QByteArray("folder/sub");
     QTest::newRow("double slashes") << QByteArray("folder//sub/./") << QByteArray("folder/sub");
-    QTest::newRow("newline in name") << QByteArray("folder/line\nbreak")
-                                     << QByteArray("folder/line\nbreak");
-    QTest::newRow("dangling link") << QByteArray("folder/dangling") << QByteArray("folder/dangling");
+    QTest::newRow("newline in name")
+        << QByteArray("folder/line\nbreak") << QByteArray("folder/line\nbreak");
+    QTest::newRow("dangling link")
+        << QByteArray("folder/dangling") << QByteArray("folder/dangling");
     QTest::newRow("drive root") << QByteArray("/") << QByteArray("/");
     QTest::newRow("drives folder") << QByteArray("") << QByteArray("");
 }
@@ -237,7 +239,8 @@ void TestNamespace::specialFolders()
     // Kinds Linux has no counterpart for are absent.
     for (TShellFolder k : {SF_CONTROLS, SF_PRINTERS, SF_NETHOOD, SF_NETWORK, SF_COOKIES})
         QVERIFY(SpecialFolderIDList(k).isNull());
-    QCOMPARE(SpecialFolderIDList(SF_FILESYSTEMFOLDER).block(), SpecialFolderIDList(SF_DRIVES).block());
+    QCOMPARE(SpecialFolderIDList(SF_FILESYSTEMFOLDER).block(),
+             SpecialFolderIDList(SF_DRIVES).block());
     QCOMPARE(IDListSize(SpecialFolderIDList(SF_DESKTOP)), 2);
     // A mapped folder that exists is found again.
     const QByteArray cache = SpecialFolderPath(SF_INTERNET_CACHE).value();
@@ -275,7 +278,8 @@ void TestNamespace::attributes()
     QVERIFY(root & SFGAO_FOLDER);
     QVERIFY(!(root & SFGAO_CANRENAME));
     const auto desk = ShellFolderObject::desktop();
-    QVERIFY(!(desk->attributesOf(SpecialFolderIDList(SF_BITBUCKET), 0xffffffffu) & SFGAO_FILESYSTEM));
+    QVERIFY(
+        !(desk->attributesOf(SpecialFolderIDList(SF_BITBUCKET), 0xffffffffu) & SFGAO_FILESYSTEM));
 }
 
 void TestNamespace::bindOnlyFolders()
@@ -326,8 +330,8 @@ void TestNamespace::renameNeverReplaces()
     QCOMPARE(readFile(m_base + "/folder/keep-a"), QByteArray("A"));
     QCOMPARE(readFile(m_base + "/folder/keep-b"), QByteArray("B"));
     // Names that would leave the folder are refused.
-    for (const QByteArray& bad : {QByteArray("../x"), QByteArray(""), QByteArray(".."),
-                                  QByteArray("a\0b", 3)}) {
+    for (const QByteArray& bad :
+         {QByteArray("../x"), QByteArray(""), QByteArray(".."), QByteArray("a\0b", 3)}) {
         QVERIFY(folder->setNameOf(a, bad, &error).isNull());
         QCOMPARE(error, int(EINVAL));
     }

@@ -129,7 +129,7 @@ void TestNavigator::sameFolderAgainDoesNothing()
     nav.SetFolderPath(m_folder);
     QVERIFY(nav.NextObject());
     const QByteArray first = nav.ObjectNameBytes();
-    nav.SetFolderPath(m_folder + "/"); // the same folder, spelt with its slash
+    nav.SetFolderPath(m_folder + "/");      // the same folder, spelt with its slash
     QCOMPARE(nav.ObjectNameBytes(), first); // the object stays, the pass goes on
     QVERIFY(nav.NextObject());
     QVERIFY(nav.ObjectNameBytes() != first);
@@ -144,7 +144,8 @@ void TestNavigator::missingFolderKeepsPrevious_data()
     QTest::newRow("missing") << QByteArray("/no/such/folder") << QString("\n/no/such/folder");
     QTest::newRow("relative") << QByteArray("relative/path") << QString("\nrelative/path");
     QTest::newRow("newline") << QByteArray("/no/such\nname") << QString("\n/no/such\nname");
-    QTest::newRow("a file") << QByteArray("FILE") << QString("IShellFolder interface. (Der Pfad ist kein Ordner.)");
+    QTest::newRow("a file") << QByteArray("FILE")
+                            << QString("IShellFolder interface. (Der Pfad ist kein Ordner.)");
 }
 
 void TestNavigator::missingFolderKeepsPrevious()
@@ -164,7 +165,8 @@ void TestNavigator::missingFolderKeepsPrevious()
     }
     QVERIFY2(message.endsWith(messageEnd), qPrintable(message));
     if (messageEnd.startsWith(u'\n'))
-        QVERIFY(message.startsWith(QStringLiteral("Das System kann den angegebenen Pfad nicht finden.")));
+        QVERIFY(message.startsWith(
+            QStringLiteral("Das System kann den angegebenen Pfad nicht finden.")));
     QCOMPARE(nav.FolderPath(), m_folder + "/");
     QCOMPARE(nav.ObjectNameBytes(), QByteArray("a.txt"));
 }
@@ -186,11 +188,16 @@ void TestNavigator::filterRoundTrip_data()
 {
     QTest::addColumn<QString>("filter");
     QTest::addColumn<QString>("readBack");
-    QTest::newRow("two") << "*.txt;*.doc" << "*.txt;*.doc";
-    QTest::newRow("star") << "*" << "*";
-    QTest::newRow("empty") << "" << "*";
-    QTest::newRow("empty piece kept") << "*.a;;*.b" << "*.a;;*.b";
-    QTest::newRow("trailing separator") << "*.txt;" << "*.txt";
+    QTest::newRow("two") << "*.txt;*.doc"
+                         << "*.txt;*.doc";
+    QTest::newRow("star") << "*"
+                          << "*";
+    QTest::newRow("empty") << ""
+                           << "*";
+    QTest::newRow("empty piece kept") << "*.a;;*.b"
+                                      << "*.a;;*.b";
+    QTest::newRow("trailing separator") << "*.txt;"
+                                        << "*.txt";
 }
 
 void TestNavigator::filterRoundTrip()
@@ -208,7 +215,8 @@ void TestNavigator::filterEnumeration_data()
     const QList<QByteArray> all{".hidden", "README", "a.txt", "b.doc", "link", "sub"};
     QTest::newRow("star") << "*" << all;
     QTest::newRow("empty") << "" << all;
-    QTest::newRow("*.* needs a dot") << "*.*" << QList<QByteArray>{".hidden", "a.txt", "b.doc", "sub"};
+    QTest::newRow("*.* needs a dot")
+        << "*.*" << QList<QByteArray>{".hidden", "a.txt", "b.doc", "sub"};
     QTest::newRow("capitals") << "*.TXT" << QList<QByteArray>{"a.txt", "sub"};
     QTest::newRow("two") << "*.doc;read*" << QList<QByteArray>{"README", "b.doc", "sub"};
 }
@@ -536,7 +544,7 @@ void TestNavigator::folderVanishesWhileListed()
     int more = 0;
     while (nav.NextObject())
         ++more;
-    QCOMPARE(more, 0); // nothing that is gone is handed out
+    QCOMPARE(more, 0);          // nothing that is gone is handed out
     QVERIFY(!nav.NextObject()); // a new pass over the vanished folder gives nothing
     QCOMPARE(nav.FolderPath(), m_folder + "/");
 }

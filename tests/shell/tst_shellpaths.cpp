@@ -47,22 +47,22 @@ void TestShellPaths::userDataMounts_data()
                                << QByteArray("/home") << true;
     QTest::newRow("usb stick") << QByteArray("vfat") << QByteArray("/dev/sdb1")
                                << QByteArray("/run/media/anna/STICK") << true;
-    QTest::newRow("nfs") << QByteArray("nfs4") << QByteArray("nas:/data")
-                         << QByteArray("/mnt/nas") << true;
+    QTest::newRow("nfs") << QByteArray("nfs4") << QByteArray("nas:/data") << QByteArray("/mnt/nas")
+                         << true;
     QTest::newRow("sshfs") << QByteArray("fuse.sshfs") << QByteArray("anna@host:")
                            << QByteArray("/home/anna/host") << true;
     QTest::newRow("proc") << QByteArray("proc") << QByteArray("proc") << QByteArray("/proc")
                           << false;
-    QTest::newRow("shm") << QByteArray("tmpfs") << QByteArray("tmpfs")
-                         << QByteArray("/dev/shm") << false;
-    QTest::newRow("tmpfs elsewhere") << QByteArray("tmpfs") << QByteArray("tmpfs")
-                                     << QByteArray("/mnt/ram") << false;
+    QTest::newRow("shm") << QByteArray("tmpfs") << QByteArray("tmpfs") << QByteArray("/dev/shm")
+                         << false;
+    QTest::newRow("tmpfs elsewhere")
+        << QByteArray("tmpfs") << QByteArray("tmpfs") << QByteArray("/mnt/ram") << false;
     QTest::newRow("snap") << QByteArray("squashfs") << QByteArray("/dev/loop3")
                           << QByteArray("/snap/core/1") << false;
     QTest::newRow("bound file") << QByteArray("ext4") << QByteArray("/dev/vda")
                                 << QByteArray("/etc/hosts") << false;
-    QTest::newRow("efi") << QByteArray("vfat") << QByteArray("/dev/sda1")
-                         << QByteArray("/boot/efi") << false;
+    QTest::newRow("efi") << QByteArray("vfat") << QByteArray("/dev/sda1") << QByteArray("/boot/efi")
+                         << false;
     QTest::newRow("gvfs") << QByteArray("fuse.gvfsd-fuse") << QByteArray("gvfsd-fuse")
                           << QByteArray("/home/anna/.gvfs") << false;
 }
@@ -139,19 +139,29 @@ void TestShellPaths::matchSpec_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("spec");
     QTest::addColumn<bool>("match");
-    QTest::newRow("*.* without dot") << "README" << "*.*" << false;
-    QTest::newRow("*.* with dot") << "a.txt" << "*.*" << true;
-    QTest::newRow("* without dot") << "README" << "*" << true;
-    QTest::newRow("capitals") << "bericht.txt" << "*.TXT" << true;
-    QTest::newRow("umlaut case") << "Äpfel.txt" << "ä*" << true;
-    QTest::newRow("second of two") << "bild.png" << "*.txt;*.png" << true;
-    QTest::newRow("neither of two") << "bild.gif" << "*.txt;*.png" << false;
-    QTest::newRow("question mark") << "ab" << "a?" << true;
-    QTest::newRow("question needs one") << "a" << "a?" << false;
-    QTest::newRow("star in middle") << "abcXdef" << "abc*def" << true;
-    QTest::newRow("suffix must end") << "a.txt.bak" << "*.txt" << false;
-    QTest::newRow("many stars, no match")
-        << QString(200, u'a') << "*a*a*a*a*a*a*a*a*b" << false;
+    QTest::newRow("*.* without dot") << "README"
+                                     << "*.*" << false;
+    QTest::newRow("*.* with dot") << "a.txt"
+                                  << "*.*" << true;
+    QTest::newRow("* without dot") << "README"
+                                   << "*" << true;
+    QTest::newRow("capitals") << "bericht.txt"
+                              << "*.TXT" << true;
+    QTest::newRow("umlaut case") << "Äpfel.txt"
+                                 << "ä*" << true;
+    QTest::newRow("second of two") << "bild.png"
+                                   << "*.txt;*.png" << true;
+    QTest::newRow("neither of two") << "bild.gif"
+                                    << "*.txt;*.png" << false;
+    QTest::newRow("question mark") << "ab"
+                                   << "a?" << true;
+    QTest::newRow("question needs one") << "a"
+                                        << "a?" << false;
+    QTest::newRow("star in middle") << "abcXdef"
+                                    << "abc*def" << true;
+    QTest::newRow("suffix must end") << "a.txt.bak"
+                                     << "*.txt" << false;
+    QTest::newRow("many stars, no match") << QString(200, u'a') << "*a*a*a*a*a*a*a*a*b" << false;
 }
 
 void TestShellPaths::matchSpec()
@@ -230,7 +240,8 @@ void TestShellPaths::droppedUrls()
 
 void TestShellPaths::errorTexts()
 {
-    QCOMPARE(SystemErrorText(ENOENT), QStringLiteral("Das System kann den angegebenen Pfad nicht finden."));
+    QCOMPARE(SystemErrorText(ENOENT),
+             QStringLiteral("Das System kann den angegebenen Pfad nicht finden."));
     QVERIFY(SystemErrorText(EEXIST).contains(QStringLiteral("bereits vorhanden")));
 }
 
