@@ -62,6 +62,7 @@ private slots:
     void cleanupTestCase();
     void roundTrip_data();
     void roundTrip();
+    void desktopAndDrivesRoundTrip();
     void badPaths_data();
     void badPaths();
     void listsThatNameNothing_data();
@@ -141,6 +142,35 @@ void TestNamespace::roundTrip()
         const int below = p == drive ? 0 : int(p.mid(drive == "/" ? 0 : drive.size()).count('/'));
         QCOMPARE(IDListCount(list), 2 + below);
         QCOMPARE(IsDriveRoot(PathFromIDList(list)), below == 0);
+    }
+}
+
+void TestNamespace::desktopAndDrivesRoundTrip()
+{
+    const TIdList desktop = SpecialFolderIDList(SF_DESKTOP);
+    QCOMPARE(PathFromIDList(desktop), QByteArray()); // virtual: no path
+    QCOMPARE(ResolveIDList(desktop)->kind, ShellLocation::Desktop);
+    QCOMPARE(CompareIDs(0, desktop, TIdList::empty()), 0);
+    QVERIFY(CompareIDs(0, desktop, IDListFromPath("")) != 0);
+    // Every child of the desktop that has a path parses back to the same object.
+    const auto desk = ShellFolderObject::desktop();
+    auto e = desk->enumObjects();
+    int withPath = 0;
+    for (TIdList child = e->next(); !child.isNull(); child = e->next()) {
+        const TIdList absolute = ConcatIDLists(desktop, child);
+        const QByteArray path = PathFromIDList(absolute);
+        if (path.isEmpty())
+            continue;
+        ++withPath;
+        QCOMPARE(CompareIDs(0, IDListFromPath(path), absolute), 0);
+    }
+    QVERIFY(withPath >= 1); // the home folder at least
+    // Every drive parses to a two-item list and back to its mount point.
+    for (const QByteArray& mp : DriveMountPoints()) {
+        const TIdList drive = IDListFromPath(mp);
+        QCOMPARE(IDListCount(drive), 2);
+        QCOMPARE(PathFromIDList(drive), mp);
+        QCOMPARE(IDListFromPath(WithTrailingSlash(mp)).block(), drive.block());
     }
 }
 
