@@ -60,6 +60,7 @@ private slots:
     void missingFolderKeepsPrevious_data();
     void missingFolderKeepsPrevious();
     void driveRootAndDrivesFolder();
+    void unmountedDriveKeepsPrevious();
     void filterRoundTrip_data();
     void filterRoundTrip();
     void filterEnumeration_data();
@@ -181,6 +182,32 @@ void TestNavigator::driveRootAndDrivesFolder()
     nav.SetFolderPath("");
     QCOMPARE(nav.FolderPath(), QByteArray());
     QCOMPARE(nav.SpecialFolder(), SF_DRIVES);
+}
+
+void TestNavigator::unmountedDriveKeepsPrevious()
+{
+    // A drive list kept from before its file system was unmounted: the folder that is
+    // left at the mount point is not that drive.
+    TShellNavigator nav;
+    nav.SetFolderPath(m_folder);
+    const TIdList stale = TIdList::fromItems({"C", "D" + m_folder});
+    QString message;
+    try {
+        nav.SetFolderIDList(stale);
+    } catch (const EShellNavigatorError& e) {
+        message = e.message();
+    }
+    QVERIFY2(message.startsWith(QStringLiteral("ShellNavigator.SetFolderIDList: ")),
+             qPrintable(message));
+    QCOMPARE(nav.FolderPath(), m_folder + "/");
+    // A malformed or absent list changes nothing either.
+    nav.SetFolderIDList(TIdList());
+    QCOMPARE(nav.FolderPath(), m_folder + "/");
+    QVERIFY_THROWS_EXCEPTION(EShellNavigatorError, nav.SetFolderIDList(TIdList::fromBytes(
+                                                       QByteArray::fromHex("05006162"))));
+    QCOMPARE(nav.FolderPath(), m_folder + "/");
+    nav.SetAbsoluteObjectIDList(TIdList::fromBytes(QByteArray::fromHex("01")));
+    QCOMPARE(nav.FolderPath(), m_folder + "/");
 }
 
 void TestNavigator::filterRoundTrip_data()
