@@ -82,6 +82,7 @@ private slots:
     void modifiedAndThumbnail();
     void linkTargetFolder();
     void folderVanishesWhileListed();
+    void trashIsVirtual();
 
 private:
     QTemporaryDir m_dir;
@@ -573,6 +574,32 @@ void TestNavigator::folderVanishesWhileListed()
     QCOMPARE(more, 0);          // nothing that is gone is handed out
     QVERIFY(!nav.NextObject()); // a new pass over the vanished folder gives nothing
     QCOMPARE(nav.FolderPath(), m_folder + "/");
+}
+
+void TestNavigator::trashIsVirtual()
+{
+    const QByteArray data = m_base + "/data";
+    QVERIFY(QDir().mkpath(QFile::decodeName(data + "/Trash/files/old folder")));
+    writeFile(data + "/Trash/files/old.txt", "gone");
+    const QByteArray saved = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", data);
+    TShellNavigator nav;
+    nav.SetSpecialFolder(SF_BITBUCKET);
+    QCOMPARE(nav.SpecialFolder(), SF_BITBUCKET);
+    QCOMPARE(nav.FolderPath(), QByteArray()); // no path of its own
+    QCOMPARE(onePass(nav), (QList<QByteArray>{"old folder", "old.txt"}));
+    nav.SetObjectNameBytes("old.txt");
+    QCOMPARE(nav.DisplayName(), QStringLiteral("old.txt"));
+    QVERIFY(!nav.CanRename()); // its record in the trash names it
+    QByteArray name = "new.txt";
+    QVERIFY(!nav.RenameObject(name));
+    QCOMPARE(readFile(data + "/Trash/files/old.txt"), QByteArray("gone"));
+    nav.SetObjectNameBytes("old folder");
+    QVERIFY(nav.EnterObject());
+    QCOMPARE(nav.FolderPath(), data + "/Trash/files/old folder/");
+    qputenv("XDG_DATA_HOME", saved);
+    if (saved.isEmpty())
+        qunsetenv("XDG_DATA_HOME");
 }
 
 QTEST_MAIN(TestNavigator)
