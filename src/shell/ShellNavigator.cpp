@@ -439,47 +439,64 @@ std::unique_ptr<TShellUIObject> TShellNavigator::GetUIObject(TUIObjectKind kind)
         m_lastError = error;
         return std::unique_ptr<TShellUIObject>();
     };
-    try {
-        if (names.isEmpty()) {
-            if (m_objectList.isNull())
-                return fail(ENOENT);
-            items.append(CopyIDList(AbsoluteObjectIDList()));
-        } else if (names.size() == 1) {
-            if (names[0].contains('/')) {
-                SetObjectNameBytes(names[0]);
-                items.append(CopyIDList(AbsoluteObjectIDList()));
-            } else {
-                int error = 0;
-                const TIdList rel = m_shellFolder->parseDisplayName(names[0], &error);
-                if (rel.isNull())
-                    return fail(error);
-                items.append(ConcatIDLists(m_folderList, rel));
-            }
-        } else {
-            const TIdList savedFolder = CopyIDList(m_folderList);
-            const TIdList savedObject = CopyIDList(m_objectList);
-            for (const QByteArray& name : names) {
-                TIdList absolute;
-                if (name.startsWith('/')) {
-                    absolute = IDListFromPath(name);
-                } else {
-                    const TIdList rel = m_shellFolder->parseDisplayName(name);
-                    if (!rel.isNull())
-                        absolute = ConcatIDLists(m_folderList, rel);
-                }
-                if (absolute.isNull()) {
-                    SetObjectNameBytes(name); // raises when it is not found either
-                    absolute = CopyIDList(AbsoluteObjectIDList());
-                }
-                items.append(absolute);
-            }
-            if (IDListSize(savedFolder) != IDListSize(m_folderList) ||
-                savedFolder.block() != m_folderList.block())
-                SetFolderIDList(savedFolder);
-            SetObjectIDList(savedObject);
-        }
-    } catch (const EShellNavigatorError&) {
+    if (!m_shellFolder)
         return fail(ENOENT);
+    if (names.isEmpty()) {
+        if (m_objectList.isNull())
+            return fail(ENOENT);
+        items.append(CopyIDList(AbsoluteObjectIDList()));
+    } else if (names.size() == 1) {
+        if (names[0].contains('/')) {
+            try {
+                SetObjectNameBytes(names[0]);
+            } catch (const EShellNavigatorError&) {
+                return fail(ENOENT);
+            }
+            items.append(CopyIDList(AbsoluteObjectIDList()));
+        } else {
+            int error = 0;
+            const TIdList rel = m_shellFolder->parseDisplayName(names[0], &error);
+            if (rel.isNull())
+                return fail(error);
+            items.append(ConcatIDLists(m_folderList, rel));
+        }
+    } else {
+        // Looking names up may move the navigator; it is put back afterwards, also
+        // when a name is not found.
+        const TIdList savedFolder = CopyIDList(m_folderList);
+        const TIdList savedObject = CopyIDList(m_objectList);
+        bool found = true;
+        for (const QByteArray& name : names) {
+            TIdList absolute;
+            if (name.startsWith('/')) {
+                absolute = IDListFromPath(name);
+            } else {
+                const TIdList rel = m_shellFolder->parseDisplayName(name);
+                if (!rel.isNull())
+                    absolute = ConcatIDLists(m_folderList, rel);
+            }
+            if (absolute.isNull()) {
+                try {
+                    SetObjectNameBytes(name);
+                    absolute = CopyIDList(AbsoluteObjectIDList());
+                } catch (const EShellNavigatorError&) {
+                    found = false;
+                    break;
+                }
+            }
+            items.append(absolute);
+        }
+        if (savedFolder.block() != m_folderList.block()) {
+            try {
+                SetFolderIDList(savedFolder);
+            } catch (const EShellNavigatorError&) {
+                // The folder went away meanwhile; the navigator stays where it is.
+            }
+        }
+        if (savedFolder.block() == m_folderList.block())
+            SetObjectIDList(savedObject);
+        if (!found)
+            return fail(ENOENT);
     }
     m_lastError = 0;
     return std::make_unique<TShellUIObject>(kind, m_shellFolder, std::move(items));

@@ -521,6 +521,11 @@ void TestNavigator::uiObjects()
     QVERIFY(!nav.GetUIObject(TUIObjectKind::ContextMenu));
     QVERIFY(nav.MultiObjects().isEmpty());
     QVERIFY(nav.LastError() != 0);
+    // A missing name in another folder: the navigator is put back all the same.
+    nav.MultiObjects() = TFileNames{"b.doc", m_folder + "/sub/missing"};
+    QVERIFY(!nav.GetUIObject(TUIObjectKind::ContextMenu));
+    QCOMPARE(nav.FolderPath(), m_folder + "/");
+    QCOMPARE(nav.ObjectNameBytes(), QByteArray("a.txt"));
     nav.SetObjectNameBytes({});
     QVERIFY(!nav.GetUIObject(TUIObjectKind::DropTarget));
 }
