@@ -185,20 +185,20 @@ bool IsDotEntry(const QByteArray& name)
     return name == "." || name == "..";
 }
 
-bool MatchSpec(const QString& name, const QString& spec)
+bool MatchSpec(const QString& name, const QString& patterns)
 {
-    if (spec == u"*.*")
+    if (patterns == u"*.*")
         return name.contains(u'.');
-    for (const QString& pattern : spec.split(u';')) {
+    for (const QString& pattern : patterns.split(u';')) {
         if (!pattern.isEmpty() && matchOne(name, pattern.trimmed()))
             return true;
     }
     return false;
 }
 
-bool MatchSpec(const QByteArray& name, const QString& spec)
+bool MatchSpec(const QByteArray& name, const QString& patterns)
 {
-    return MatchSpec(QFile::decodeName(name), spec);
+    return MatchSpec(QFile::decodeName(name), patterns);
 }
 
 QByteArray TempFolder()

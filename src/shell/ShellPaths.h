@@ -49,8 +49,8 @@ std::int64_t FileSizeOf(const QByteArray& path);
 bool IsDotEntry(const QByteArray& name);
 // Wildcard match ("*", "?", several patterns joined by ";"), blind to case. "*.*"
 // matches only names that contain a dot.
-bool MatchSpec(const QString& name, const QString& spec);
-bool MatchSpec(const QByteArray& name, const QString& spec);
+bool MatchSpec(const QString& name, const QString& patterns);
+bool MatchSpec(const QByteArray& name, const QString& patterns);
 QByteArray TempFolder();
 // Removes one trailing "/" except from "/" itself.
 QByteArray WithoutTrailingSlash(const QByteArray& path);
