@@ -5,6 +5,8 @@
 #include "shell/ShellNavigator.h"
 #include "shell/ShellStartup.h"
 
+#include "RawFiles.h"
+
 #include <QDir>
 #include <QImage>
 #include <QTemporaryDir>
@@ -16,26 +18,6 @@
 using namespace shell;
 
 namespace {
-
-void writeFile(const QByteArray& path, const QByteArray& content = "x")
-{
-    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    QVERIFY(fd >= 0);
-    QCOMPARE(::write(fd, content.constData(), size_t(content.size())), ssize_t(content.size()));
-    ::close(fd);
-}
-
-QByteArray readFile(const QByteArray& path)
-{
-    QByteArray out(256, '\0');
-    const int fd = ::open(path.constData(), O_RDONLY);
-    if (fd < 0)
-        return "<missing>";
-    const ssize_t n = ::read(fd, out.data(), size_t(out.size()));
-    ::close(fd);
-    out.truncate(n < 0 ? 0 : n);
-    return out;
-}
 
 QList<QByteArray> onePass(TShellNavigator& nav)
 {
@@ -110,8 +92,7 @@ void TestNavigator::init()
 void TestNavigator::cleanupTestCase()
 {
     // Names that are not valid UTF-8 cannot be removed through QDir.
-    const QByteArray cmd = "rm -rf '" + m_base + "'";
-    QCOMPARE(::system(cmd.constData()), 0);
+    QVERIFY(removeTree(m_base));
 }
 
 void TestNavigator::startsInDrivesFolder()
@@ -571,8 +552,7 @@ void TestNavigator::folderVanishesWhileListed()
     TShellNavigator nav;
     nav.SetFolderPath(m_folder);
     QVERIFY(nav.NextObject());
-    const QByteArray cmd = "rm -rf '" + m_folder + "'";
-    QCOMPARE(::system(cmd.constData()), 0);
+    QVERIFY(removeTree(m_folder));
     int more = 0;
     while (nav.NextObject())
         ++more;
