@@ -54,12 +54,20 @@ QImage drawFallback(const QString& kind, int px)
 QString fallbackFor(const QStringList& names)
 {
     for (const QString& n : names) {
+        if (n.startsWith(u"fallback:"))
+            return n;
         if (n.startsWith(u"folder") || n.startsWith(u"user-") || n == u"computer")
             return QStringLiteral("fallback:folder");
         if (n.startsWith(u"drive"))
             return QStringLiteral("fallback:drive");
     }
     return QStringLiteral("fallback:file");
+}
+
+// Pixmaps need the GUI application; a plain core application gets drawn pictures.
+bool hasGui()
+{
+    return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
 }
 
 } // namespace
@@ -124,13 +132,11 @@ QImage SystemIconTable::image(int index, int pixels) const
     QImage& slot = pixels <= 16 ? e.small : e.large;
     const int px = pixels <= 16 ? 16 : 32;
     if (slot.isNull()) {
-        if (!e.name.startsWith(u"fallback:") && qGuiApp) {
-            const QImage themed = QIcon::fromTheme(e.name).pixmap(px, px).toImage();
-            slot = themed.isNull() ? drawFallback(QStringLiteral("fallback:file"), px)
-                                   : themed.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        } else {
-            slot = drawFallback(e.name, px);
-        }
+        QImage themed;
+        if (!e.name.startsWith(u"fallback:") && hasGui())
+            themed = QIcon::fromTheme(e.name).pixmap(px, px).toImage();
+        slot = themed.isNull() ? drawFallback(fallbackFor({e.name}), px)
+                               : themed.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     }
     return slot;
 }
