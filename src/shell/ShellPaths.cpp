@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFont>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QMimeData>
 #include <QUrl>
 #include <cerrno>
@@ -247,7 +248,9 @@ std::optional<TFileNames> FileNamesFromMimeData(const QMimeData* data)
 
 void IconTitleFont(QFont& font)
 {
-    font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    // The font database needs the GUI application; without one the font stays as it is.
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
 }
 
 QString SystemErrorText(int error)

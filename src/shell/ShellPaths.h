@@ -66,7 +66,7 @@ std::optional<TFileNames> FileNamesFromUrls(const QList<QUrl>& urls);
 // list when it holds no files.
 std::optional<TFileNames> FileNamesFromMimeData(const QMimeData* data);
 
-// The font of icon captions: the system's general font.
+// The font of icon captions: the system's general font; unchanged without a GUI.
 void IconTitleFont(QFont& font);
 
 // The German text of an error number (errno).
