@@ -1,0 +1,137 @@
+#pragma once
+// The namespace that identifier lists name: the desktop (the empty list) with the drives
+// folder, the home folder, the trash and the entries of the desktop directory; the drives
+// folder with the mounted file systems; below a drive one item per path component.
+// Item data is one tag byte and raw bytes. This file turns lists into places and back,
+// and maps the special folders to their XDG counterparts.
+
+#include "shell/IdList.h"
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+namespace shell {
+
+// The special folders, in a fixed order: the values are stored and compared by number.
+enum TShellFolder
+{
+    SF_FILESYSTEMFOLDER = 0,
+    SF_BITBUCKET,
+    SF_CONTROLS,
+    SF_DESKTOP,
+    SF_DESKTOPDIRECTORY,
+    SF_DRIVES,
+    SF_FONTS,
+    SF_NETHOOD,
+    SF_NETWORK,
+    SF_PERSONAL,
+    SF_PRINTERS,
+    SF_PROGRAMS,
+    SF_RECENT,
+    SF_SENDTO,
+    SF_STARTMENU,
+    SF_STARTUP,
+    SF_TEMPLATES,
+    SF_FAVORITES,
+    SF_COMMON_STARTMENU,
+    SF_COMMON_STARTUP,
+    SF_COMMON_DESKTOPDIRECTORY,
+    SF_APPDATA,
+    SF_PRINTHOOD,
+    SF_COMMON_FAVORITES,
+    SF_INTERNET_CACHE,
+    SF_COOKIES,
+    SF_HISTORY,
+    SF_COMMON_PROGRAMS,
+};
+constexpr int kShellFolderCount = 28;
+
+// The tag bytes of the items.
+namespace item {
+constexpr char Computer = 'C';     // the drives folder, below the desktop
+constexpr char Home = 'H';         // the home folder, below the desktop
+constexpr char Trash = 'T';        // the trash, below the desktop
+constexpr char DesktopEntry = 'E'; // + name: an entry of the desktop directory
+constexpr char Drive = 'D';        // + mount point: a drive, below the drives folder
+constexpr char Entry = 'F';        // + name: a file or folder below a folder
+} // namespace item
+
+// What a list names.
+struct ShellLocation
+{
+    enum Kind
+    {
+        Desktop,
+        Computer,
+        Trash,
+        FileSystem
+    };
+    Kind kind = Desktop;
+    QByteArray path; // FileSystem only: the object's path, no trailing "/" (but "/")
+    QByteArray name; // FileSystem entries: the name as the folder records it
+    char tag = 0;    // tag of the last item; 0 for the desktop
+    bool inTrash = false;
+
+    bool isDrive() const { return tag == item::Drive; }
+    bool sameObject(const ShellLocation& other) const
+    {
+        return kind == other.kind && path == other.path;
+    }
+};
+
+// The place an absolute list names; nothing for an absent or malformed list or an item
+// that cannot stand where it is (a name with "/", "..", a drive outside the drives folder).
+std::optional<ShellLocation> ResolveIDList(const TIdList& list);
+
+// The place of one item below `at`; nothing when the item cannot stand there.
+std::optional<ShellLocation> ResolveChild(const ShellLocation& at, QByteArrayView data);
+
+// The list of an absolute path: the drives folder, the drive with the longest mount
+// point prefix, one item per remaining component. An empty path gives the drives
+// folder. Absent, with `error` set to an errno value, for a relative path, a path with
+// "..", or one that does not exist.
+TIdList IDListFromPath(const QByteArray& path, int* error = nullptr);
+// The file-system path of an absolute list; empty for virtual folders and bad lists.
+QByteArray PathFromIDList(const TIdList& list);
+
+// The XDG folders behind the special folders; nothing where Linux has no counterpart.
+std::optional<QByteArray> SpecialFolderPath(TShellFolder kind);
+TIdList SpecialFolderIDList(TShellFolder kind);
+// The first special folder (from 1 on) that names the same object; SF_FILESYSTEMFOLDER
+// for none.
+TShellFolder SpecialFolderOf(const TIdList& list);
+// Two absolute lists compared by a column: 0 the name (folders first), 1 the size,
+// 2 the type, 3 the date; 0 only for the same object when compared by name.
+int CompareIDs(int column, const TIdList& a, const TIdList& b);
+
+// Places the namespace shows that are not below a drive.
+QByteArray HomeFolder();
+QByteArray DesktopFolder();
+QByteArray TrashFilesFolder();
+
+// Text of the virtual objects.
+QString ComputerName();
+QString TrashName();
+
+} // namespace shell
+
+namespace shell {
+
+// What the file system says about a place, read once (lstat, links not followed).
+struct ObjectFacts
+{
+    bool exists = false;
+    bool isFolder = false; // virtual folders and drives too
+    bool isLink = false;
+    qint64 size = -1;      // files and links; -1 for folders
+    qint64 modifiedMs = 0; // UTC milliseconds since the epoch; 0 when unknown
+    unsigned mode = 0;
+    unsigned uid = 0;
+};
+ObjectFacts FactsOf(const ShellLocation& place);
+QString DisplayNameOf(const ShellLocation& place);
+// The type text of the type column: the MIME type's description, "Dateiordner" for folders.
+QString TypeNameOf(const ShellLocation& place, const ObjectFacts& facts);
+
+} // namespace shell

@@ -1,0 +1,202 @@
+// The system image list: the shared process-wide table, sizes, copies, icon indexes of
+// paths that exist and of names that do not, the theme offscreen, and icons in frames.
+
+#include "shell/ShellNavigator.h"
+#include "shell/ShellStartup.h"
+#include "shell/SystemIconTable.h"
+#include "shell/SystemImageList.h"
+
+#include <QIcon>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace shell;
+
+class TestImageList : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void themeResolvesOffscreen();
+    void sharesSmallListFirst();
+    void sharedSeesNewIconsCopyDoesNot();
+    void destroyingSharedKeepsTable();
+    void folderIcons();
+    void iconIndexOfPaths();
+    void navigatorUsesSameIndexes();
+    void drawnFallback();
+    void iconInFrame_data();
+    void iconInFrame();
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_base;
+};
+
+void TestImageList::initTestCase()
+{
+    QVERIFY(ShellStartup());
+    QVERIFY(ShellStartup()); // twice: no further effect
+    QVERIFY(ShellIsStarted());
+    m_base = QFile::encodeName(m_dir.path());
+    QFile f(m_dir.filePath("notes.txt"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+}
+
+void TestImageList::themeResolvesOffscreen()
+{
+    QVERIFY(!QIcon::themeName().isEmpty());
+    QVERIFY(QIcon::hasThemeIcon(QStringLiteral("folder")));
+    const int folder = TSystemImageList::GetFolderIconIndex(false);
+    QCOMPARE(SystemIconTable::instance().name(folder), QStringLiteral("folder"));
+    const QImage img = SystemIconTable::instance().image(folder, 16);
+    QCOMPARE(img.size(), QSize(16, 16));
+}
+
+void TestImageList::sharesSmallListFirst()
+{
+    TSystemImageList list;
+    QVERIFY(list.ShareImages());
+    QCOMPARE(list.Size(), si_small);
+    const int folder = TSystemImageList::GetFolderIconIndex(false);
+    QCOMPARE(list.Image(folder).size(), QSize(16, 16));
+    QSignalSpy changed(&list, &TSystemImageList::OnChange);
+    list.SetSize(si_large);
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(list.Width(), 32);
+    QCOMPARE(list.Image(folder).size(), QSize(32, 32));
+    QVERIFY(list.Image(-1).isNull());
+    QVERIFY(list.Image(list.Count()).isNull());
+}
+
+void TestImageList::sharedSeesNewIconsCopyDoesNot()
+{
+    TSystemImageList shared;
+    TSystemImageList copy;
+    copy.SetShareImages(false);
+    const int before = copy.Count();
+    QCOMPARE(shared.Count(), before);
+    const int added = SystemIconTable::instance().indexFor({QStringLiteral("unheard-of-icon-1")});
+    QCOMPARE(added, before);
+    QCOMPARE(shared.Count(), before + 1);
+    QCOMPARE(copy.Count(), before);
+    QVERIFY(copy.Image(added).isNull());
+    copy.SetSize(si_small); // rebuilding takes the new one in
+    QCOMPARE(copy.Count(), before + 1);
+    QCOMPARE(copy.Image(added), shared.Image(added));
+}
+
+void TestImageList::destroyingSharedKeepsTable()
+{
+    const int folder = TSystemImageList::GetFolderIconIndex(false);
+    const int count = SystemIconTable::instance().count();
+    {
+        TSystemImageList gone;
+        QVERIFY(!gone.Image(folder).isNull());
+    }
+    TSystemImageList other;
+    QCOMPARE(other.Count(), count);
+    QVERIFY(!other.Image(folder).isNull());
+}
+
+void TestImageList::folderIcons()
+{
+    const int closed = TSystemImageList::GetFolderIconIndex(false);
+    const int open = TSystemImageList::GetFolderIconIndex(true);
+    QVERIFY(closed >= 0 && open >= 0);
+    QVERIFY(closed != open);
+    QCOMPARE(SystemIconTable::instance().name(open), QStringLiteral("folder-open"));
+    // Stable: the same icon gets the same index.
+    QCOMPARE(TSystemImageList::GetFolderIconIndex(false), closed);
+}
+
+void TestImageList::iconIndexOfPaths()
+{
+    const QByteArray existing = m_base + "/notes.txt";
+    const QByteArray missing = m_base + "/missing.txt";
+    const int file = TSystemImageList::GetIconIndex(existing, si_small, false, false);
+    QVERIFY(file >= 0);
+    QCOMPARE(TSystemImageList::GetIconIndex(missing, si_small, false, false), -1);
+    QCOMPARE(TSystemImageList::GetIconIndex(missing, si_large, false, true), file);
+    QCOMPARE(TSystemImageList::GetIconIndex("", si_small, false, false), -1);
+    // A folder's path with useAttributes is treated as a plain file of that name.
+    const int asFile = TSystemImageList::GetIconIndex(m_base, si_small, false, true);
+    QVERIFY(asFile != TSystemImageList::GetFolderIconIndex(false));
+    const int drive = TSystemImageList::GetIconIndex("/", si_small, false, false);
+    QVERIFY(drive >= 0);
+    QVERIFY(drive != TSystemImageList::GetFolderIconIndex(false));
+}
+
+void TestImageList::navigatorUsesSameIndexes()
+{
+    TShellNavigator nav;
+    nav.SetFolderPath(m_base);
+    nav.SetObjectNameBytes("notes.txt");
+    QCOMPARE(nav.ObjectIconIndex(),
+             TSystemImageList::GetIconIndex(m_base + "/notes.txt", si_small, false, false));
+    nav.SetObjectNameBytes({});
+    QCOMPARE(nav.ObjectIconIndex(), -1);
+}
+
+void TestImageList::drawnFallback()
+{
+    auto& table = SystemIconTable::instance();
+    const int file = table.indexFor({QStringLiteral("no-such-icon-anywhere")});
+    const int folder = table.indexFor({QStringLiteral("folder-no-such-variant")});
+    QCOMPARE(table.name(file), QStringLiteral("fallback:file"));
+    QCOMPARE(table.name(folder), QStringLiteral("fallback:folder"));
+    QCOMPARE(table.indexFor({QStringLiteral("another-unknown-one")}), file);
+    const QImage img = table.image(file, 32);
+    QCOMPARE(img.size(), QSize(32, 32));
+    QCOMPARE(img.pixelColor(8, 8), QColor(Qt::white)); // inside the sheet
+    QCOMPARE(img.pixelColor(0, 0).alpha(), 0);         // outside it
+    QVERIFY(table.image(folder, 16) != table.image(file, 16));
+    QCOMPARE(table.indexFor({}), -1);
+}
+
+void TestImageList::iconInFrame_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<QPoint>("at");
+    QTest::newRow("100x100") << 100 << 100 << QPoint(34, 34);
+    QTest::newRow("odd") << 101 << 61 << QPoint(34, 14);
+    QTest::newRow("smaller than icon") << 20 << 20 << QPoint(-6, -6);
+}
+
+void TestImageList::iconInFrame()
+{
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(QPoint, at);
+    TSystemImageList large;
+    large.SetSize(si_large);
+    const int index = TSystemImageList::GetFolderIconIndex(false);
+    const QImage frame = TSystemImageList::IconInFrame(large, height, width, index);
+    QCOMPARE(frame.size(), QSize(width, height));
+    const QColor silver(0xc0, 0xc0, 0xc0);
+    if (at.x() > 0) { // a frame smaller than the icon is drawn over by it
+        QCOMPARE(frame.pixelColor(0, 0), silver);
+        QCOMPARE(frame.pixelColor(width - 1, height - 1), silver);
+        QCOMPARE(frame.pixelColor(width / 2, height - 1), silver);
+    }
+    // The icon drawn over white at the expected place, nothing else inside.
+    QImage expected(width, height, QImage::Format_ARGB32_Premultiplied);
+    expected.fill(Qt::white);
+    {
+        QPainter p(&expected);
+        p.setPen(silver);
+        p.drawRect(0, 0, width - 1, height - 1);
+        p.drawImage(at, large.Image(index));
+    }
+    QCOMPARE(frame, expected);
+    QVERIFY(TSystemImageList::IconInFrame(large, 0, 10, index).isNull());
+    // An index without an image gives the empty frame.
+    const QImage empty = TSystemImageList::IconInFrame(large, 50, 50, 100000);
+    QCOMPARE(empty.pixelColor(25, 25), QColor(Qt::white));
+}
+
+QTEST_MAIN(TestImageList)
+#include "tst_imagelist.moc"

@@ -1,0 +1,379 @@
+// The namespace: parsing paths into identifier lists and back, comparing lists, special
+// folders, attributes, listing and renaming through folder objects, and lists that must
+// name nothing rather than a wrong object.
+
+#include "shell/ShellFolderObject.h"
+#include "shell/ShellNamespace.h"
+#include "shell/ShellPaths.h"
+
+#include "RawFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace shell;
+
+namespace {
+
+QList<QByteArray> names(ShellFolderObject& folder)
+{
+    QList<QByteArray> out;
+    auto e = folder.enumObjects();
+    if (!e)
+        return out;
+    for (TIdList item = e->next(); !item.isNull(); item = e->next())
+        out.append(folder.locate(item)->name);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+} // namespace
+
+class TestNamespace : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void roundTrip_data();
+    void roundTrip();
+    void desktopAndDrivesRoundTrip();
+    void badPaths_data();
+    void badPaths();
+    void listsThatNameNothing_data();
+    void listsThatNameNothing();
+    void oddNamesStayApart();
+    void compareByColumn();
+    void specialFolders();
+    void attributes();
+    void bindOnlyFolders();
+    void listing();
+    void renameRefusesBadNames();
+    void renameFailureKeepsName();
+    void sizeTexts_data();
+    void sizeTexts();
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_base;
+};
+
+void TestNamespace::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_base = QFile::encodeName(m_dir.path());
+    QVERIFY(QDir().mkpath(m_dir.filePath("folder/sub")));
+    writeFile(m_base + "/folder/file.txt", "0123456789");
+    writeFile(m_base + "/folder/nine", "012345678");
+    writeFile(m_base + "/folder/.hidden", "h");
+    writeFile(m_base + "/folder/line\nbreak", "n");
+    QCOMPARE(::symlink("file.txt", (m_base + "/folder/link").constData()), 0);
+    QCOMPARE(::symlink("gone", (m_base + "/folder/dangling").constData()), 0);
+}
+
+void TestNamespace::cleanupTestCase()
+{
+    // Names that are not valid UTF-8 cannot be removed through QDir.
+    QVERIFY(removeTree(m_base));
+}
+
+void TestNamespace::roundTrip_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("file") << QByteArray("folder/file.txt") << QByteArray("folder/file.txt");
+    QTest::newRow("folder, trailing slash")
+        << QByteArray("folder/sub/") << QByteArray("folder/sub");
+    QTest::newRow("double slashes") << QByteArray("folder//sub/./") << QByteArray("folder/sub");
+    QTest::newRow("newline in name")
+        << QByteArray("folder/line\nbreak") << QByteArray("folder/line\nbreak");
+    QTest::newRow("dangling link")
+        << QByteArray("folder/dangling") << QByteArray("folder/dangling");
+    QTest::newRow("drive root") << QByteArray("/") << QByteArray("/");
+    QTest::newRow("drives folder") << QByteArray("") << QByteArray("");
+}
+
+void TestNamespace::roundTrip()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(QByteArray, expected);
+    auto full = [this](const QByteArray& p) {
+        return p.isEmpty() || p.startsWith('/') ? p : m_base + '/' + p;
+    };
+    const TIdList list = IDListFromPath(full(path));
+    QVERIFY(!list.isNull());
+    QCOMPARE(PathFromIDList(list), full(expected));
+    const TIdList again = IDListFromPath(PathFromIDList(list));
+    QVERIFY(!again.isNull());
+    QCOMPARE(CompareIDs(0, list, again), 0);
+    QCOMPARE(again.block(), list.block());
+    if (path.isEmpty()) {
+        QCOMPARE(IDListCount(list), 1);
+        QCOMPARE(SpecialFolderOf(list), SF_DRIVES);
+    } else {
+        // The drives folder, the drive, then one item per component below the drive.
+        const QByteArray p = full(expected);
+        const QByteArray drive = DrivePart(p);
+        const int below = p == drive ? 0 : int(p.mid(drive == "/" ? 0 : drive.size()).count('/'));
+        QCOMPARE(IDListCount(list), 2 + below);
+        QCOMPARE(IsDriveRoot(PathFromIDList(list)), below == 0);
+    }
+}
+
+void TestNamespace::desktopAndDrivesRoundTrip()
+{
+    const TIdList desktop = SpecialFolderIDList(SF_DESKTOP);
+    QCOMPARE(PathFromIDList(desktop), QByteArray()); // virtual: no path
+    QCOMPARE(ResolveIDList(desktop)->kind, ShellLocation::Desktop);
+    QCOMPARE(CompareIDs(0, desktop, TIdList::empty()), 0);
+    QVERIFY(CompareIDs(0, desktop, IDListFromPath("")) != 0);
+    // Every child of the desktop that has a path parses back to the same object.
+    const auto desk = ShellFolderObject::desktop();
+    auto e = desk->enumObjects();
+    int withPath = 0;
+    for (TIdList child = e->next(); !child.isNull(); child = e->next()) {
+        const TIdList absolute = ConcatIDLists(desktop, child);
+        const QByteArray path = PathFromIDList(absolute);
+        if (path.isEmpty())
+            continue;
+        ++withPath;
+        QCOMPARE(CompareIDs(0, IDListFromPath(path), absolute), 0);
+    }
+    QVERIFY(withPath >= 1); // the home folder at least
+    // Every drive parses to a two-item list and back to its mount point.
+    for (const QByteArray& mp : DriveMountPoints()) {
+        const TIdList drive = IDListFromPath(mp);
+        QCOMPARE(IDListCount(drive), 2);
+        QCOMPARE(PathFromIDList(drive), mp);
+        QCOMPARE(IDListFromPath(WithTrailingSlash(mp)).block(), drive.block());
+    }
+}
+
+void TestNamespace::badPaths_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<int>("error");
+    QTest::newRow("relative") << QByteArray("folder/file.txt") << int(EINVAL);
+    QTest::newRow("dot dot") << QByteArray("/tmp/../etc") << int(EINVAL);
+    QTest::newRow("missing") << QByteArray("/no/such/place/here") << int(ENOENT);
+    QTest::newRow("NUL") << QByteArray("/tmp\0x", 6) << int(EINVAL);
+}
+
+void TestNamespace::badPaths()
+{
+    QFETCH(QByteArray, path);
+    int error = 0;
+    QVERIFY(IDListFromPath(path, &error).isNull());
+    QTEST(error, "error");
+}
+
+void TestNamespace::listsThatNameNothing_data()
+{
+    QTest::addColumn<QList<QByteArray>>("items");
+    QTest::newRow("slash in name") << QList<QByteArray>{"C", "D/", "Fetc/passwd"};
+    QTest::newRow("dot dot") << QList<QByteArray>{"C", "D/", "Ftmp", "F.."};
+    QTest::newRow("empty item") << QList<QByteArray>{"C", ""};
+    QTest::newRow("entry on desktop") << QList<QByteArray>{"Fetc"};
+    QTest::newRow("relative drive") << QList<QByteArray>{"C", "Dtmp"};
+    QTest::newRow("drive with dot dot") << QList<QByteArray>{"C", "D/tmp/.."};
+    QTest::newRow("unknown tag") << QList<QByteArray>{"Z"};
+    QTest::newRow("NUL in name") << QList<QByteArray>{"C", "D/", QByteArray("Ftmp\0x", 6)};
+}
+
+void TestNamespace::listsThatNameNothing()
+{
+    QFETCH(QList<QByteArray>, items);
+    const TIdList list = TIdList::fromItems(items);
+    QVERIFY(!ResolveIDList(list).has_value());
+    QCOMPARE(PathFromIDList(list), QByteArray());
+    QVERIFY(!ShellFolderObject::bind(list));
+    QCOMPARE(SpecialFolderOf(list), SF_FILESYSTEMFOLDER);
+    QVERIFY(CompareIDs(0, list, IDListFromPath("/")) != 0);
+}
+
+void TestNamespace::oddNamesStayApart()
+{
+    // Two names that are not valid UTF-8 and read alike once decoded.
+    const QByteArray a = m_base + "/folder/\xff.bin", b = m_base + "/folder/\xfe.bin";
+    writeFile(a, "first");
+    writeFile(b, "second");
+    QCOMPARE(QFile::decodeName(a), QFile::decodeName(b));
+    const TIdList la = IDListFromPath(a), lb = IDListFromPath(b);
+    QVERIFY(!la.isNull() && !lb.isNull());
+    QCOMPARE(PathFromIDList(la), a);
+    QCOMPARE(PathFromIDList(lb), b);
+    for (int column = 0; column < 4; ++column)
+        QVERIFY(CompareIDs(column, la, lb) != 0);
+    QCOMPARE(CompareIDs(0, la, lb), -CompareIDs(0, lb, la));
+    QCOMPARE(readFile(PathFromIDList(la)), QByteArray("first"));
+    QVERIFY(::unlink(a.constData()) == 0 && ::unlink(b.constData()) == 0);
+}
+
+void TestNamespace::compareByColumn()
+{
+    const TIdList folder = IDListFromPath(m_base + "/folder/sub");
+    const TIdList ten = IDListFromPath(m_base + "/folder/file.txt");
+    const TIdList nine = IDListFromPath(m_base + "/folder/nine");
+    // Name: folders before files, whatever their names.
+    QVERIFY(CompareIDs(0, folder, ten) < 0);
+    QVERIFY(CompareIDs(0, ten, folder) > 0);
+    QVERIFY(CompareIDs(0, ten, nine) < 0); // "file.txt" before "nine"
+    // Size by value: 9 bytes before 10 bytes, though "10" < "9" as text.
+    QVERIFY(CompareIDs(1, nine, ten) < 0);
+    QVERIFY(CompareIDs(1, ten, nine) > 0);
+    // Date by value.
+    const QByteArray older = m_base + "/folder/nine", newer = m_base + "/folder/file.txt";
+    struct timespec times[2] = {{1000, 0}, {1000, 0}};
+    QCOMPARE(::utimensat(AT_FDCWD, older.constData(), times, 0), 0);
+    times[0].tv_sec = times[1].tv_sec = 2000000000;
+    QCOMPARE(::utimensat(AT_FDCWD, newer.constData(), times, 0), 0);
+    QVERIFY(CompareIDs(3, nine, ten) < 0);
+    QVERIFY(CompareIDs(3, ten, nine) > 0);
+    // The same object through two spellings compares equal by name.
+    const TIdList home = TIdList::fromItems({QByteArray(1, item::Home)});
+    QCOMPARE(CompareIDs(0, home, IDListFromPath(HomeFolder())), 0);
+}
+
+void TestNamespace::specialFolders()
+{
+    QCOMPARE(SpecialFolderOf(TIdList::empty()), SF_DESKTOP);
+    QCOMPARE(SpecialFolderOf(IDListFromPath("")), SF_DRIVES);
+    QCOMPARE(SpecialFolderOf(SpecialFolderIDList(SF_BITBUCKET)), SF_BITBUCKET);
+    QCOMPARE(SpecialFolderOf(IDListFromPath(m_base)), SF_FILESYSTEMFOLDER);
+    QCOMPARE(SpecialFolderOf(TIdList()), SF_FILESYSTEMFOLDER);
+    // Kinds Linux has no counterpart for are absent.
+    for (TShellFolder k : {SF_CONTROLS, SF_PRINTERS, SF_NETHOOD, SF_NETWORK, SF_COOKIES})
+        QVERIFY(SpecialFolderIDList(k).isNull());
+    QCOMPARE(SpecialFolderIDList(SF_FILESYSTEMFOLDER).block(),
+             SpecialFolderIDList(SF_DRIVES).block());
+    QCOMPARE(IDListSize(SpecialFolderIDList(SF_DESKTOP)), 2);
+    // A mapped folder that exists is found again.
+    const QByteArray cache = SpecialFolderPath(SF_INTERNET_CACHE).value();
+    if (PathExists(cache))
+        QCOMPARE(SpecialFolderOf(IDListFromPath(cache)), SF_INTERNET_CACHE);
+}
+
+void TestNamespace::attributes()
+{
+    const auto folder = ShellFolderObject::bind(IDListFromPath(m_base + "/folder"));
+    QVERIFY(folder);
+    auto attrs = [&](const QByteArray& name) {
+        return folder->attributesOf(folder->parseDisplayName(name), 0xffffffffu);
+    };
+    const std::uint32_t sub = attrs("sub"), file = attrs("file.txt"), link = attrs("link"),
+                        hidden = attrs(".hidden");
+    QVERIFY(sub & SFGAO_FOLDER);
+    QVERIFY(sub & SFGAO_FILESYSANCESTOR);
+    QVERIFY(!(file & SFGAO_FOLDER));
+    QVERIFY(file & SFGAO_FILESYSTEM);
+    QVERIFY(file & SFGAO_CANRENAME);
+    QVERIFY(file & SFGAO_CANDELETE);
+    QVERIFY(link & SFGAO_LINK);
+    QVERIFY(!(link & SFGAO_FOLDER));
+    QVERIFY(hidden & SFGAO_HIDDEN);
+    QVERIFY(!(file & SFGAO_HIDDEN));
+    for (std::uint32_t a : {sub, file, link, hidden})
+        QCOMPARE(a & (SFGAO_COMPRESSED | SFGAO_ENCRYPTED), 0u);
+    QCOMPARE(folder->attributesOf(folder->parseDisplayName("file.txt"), SFGAO_LINK), 0u);
+    QCOMPARE(folder->overlayIndex(folder->parseDisplayName("link")), 1);
+    QCOMPARE(folder->overlayIndex(folder->parseDisplayName("file.txt")), -1);
+    // Drives and virtual folders cannot be renamed.
+    const auto drives = ShellFolderObject::bind(IDListFromPath(""));
+    const std::uint32_t root = drives->attributesOf(drives->parseDisplayName("/"), 0xffffffffu);
+    QVERIFY(root & SFGAO_FOLDER);
+    QVERIFY(!(root & SFGAO_CANRENAME));
+    const auto desk = ShellFolderObject::desktop();
+    QVERIFY(
+        !(desk->attributesOf(SpecialFolderIDList(SF_BITBUCKET), 0xffffffffu) & SFGAO_FILESYSTEM));
+}
+
+void TestNamespace::bindOnlyFolders()
+{
+    int error = 0;
+    QVERIFY(!ShellFolderObject::bind(IDListFromPath(m_base + "/folder/file.txt"), &error));
+    QCOMPARE(error, int(ENOTDIR));
+    // A drive that is no longer mounted: its empty mount folder is not that drive.
+    QVERIFY(!ShellFolderObject::bind(TIdList::fromItems({"C", "D" + m_base}), &error));
+    QVERIFY(!ShellFolderObject::bind(TIdList()));
+    QVERIFY(ShellFolderObject::bind(TIdList::empty()) == ShellFolderObject::desktop());
+}
+
+void TestNamespace::listing()
+{
+    const auto folder = ShellFolderObject::bind(IDListFromPath(m_base + "/folder"));
+    QVERIFY(folder);
+    const QList<QByteArray> got = names(*folder);
+    QVERIFY(got.contains(".hidden"));
+    QVERIFY(got.contains("line\nbreak"));
+    QVERIFY(got.contains("dangling"));
+    QVERIFY(got.contains("sub"));
+    QVERIFY(!got.contains("."));
+    // The drives folder holds "/"; the desktop the drives folder, home and trash.
+    auto drives = ShellFolderObject::bind(IDListFromPath(""));
+    auto e = drives->enumObjects();
+    QCOMPARE(drives->locate(e->next())->path, QByteArray("/"));
+    auto de = ShellFolderObject::desktop()->enumObjects();
+    QCOMPARE(ShellFolderObject::desktop()->displayNameOf(de->next()), ComputerName());
+    // A folder removed before it is listed gives no listing.
+    QVERIFY(QDir().mkdir(m_dir.filePath("gone")));
+    const auto gone = ShellFolderObject::bind(IDListFromPath(m_base + "/gone"));
+    QVERIFY(gone);
+    QVERIFY(QDir().rmdir(m_dir.filePath("gone")));
+    QVERIFY(!gone->enumObjects());
+    QCOMPARE(gone->attributesOf(TIdList::fromItems({"Fx"}), 0xffffffffu), 0u);
+}
+
+void TestNamespace::renameRefusesBadNames()
+{
+    writeFile(m_base + "/folder/keep-a", "A");
+    const auto folder = ShellFolderObject::bind(IDListFromPath(m_base + "/folder"));
+    const TIdList a = folder->parseDisplayName("keep-a");
+    int error = 0;
+    // Names that would leave the folder, or that the kernel cannot take.
+    for (const QByteArray& bad :
+         {QByteArray("../x"), QByteArray(""), QByteArray(".."), QByteArray("a\0b", 3)}) {
+        QVERIFY(folder->setNameOf(a, bad, &error).isNull());
+        QCOMPARE(error, int(EINVAL));
+    }
+    QCOMPARE(readFile(m_base + "/folder/keep-a"), QByteArray("A"));
+}
+
+void TestNamespace::renameFailureKeepsName()
+{
+    writeFile(m_base + "/folder/locked", "L");
+    const auto folder = ShellFolderObject::bind(IDListFromPath(m_base + "/folder"));
+    ShellFolderObject::setRenameCall([](const QByteArray&, const QByteArray&) { return EACCES; });
+    int error = 0;
+    const TIdList result = folder->setNameOf(folder->parseDisplayName("locked"), "free", &error);
+    ShellFolderObject::setRenameCall({});
+    QVERIFY(result.isNull());
+    QCOMPARE(error, int(EACCES));
+    QVERIFY(PathExists(m_base + "/folder/locked"));
+    QVERIFY(!PathExists(m_base + "/folder/free"));
+}
+
+void TestNamespace::sizeTexts_data()
+{
+    QTest::addColumn<qint64>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << qint64(0) << "0 KB";
+    QTest::newRow("one byte rounds up") << qint64(1) << "1 KB";
+    QTest::newRow("exactly 1 KB") << qint64(1024) << "1 KB";
+    QTest::newRow("just above") << qint64(1025) << "2 KB";
+    QTest::newRow("grouped") << qint64(1263616) << "1.234 KB";
+}
+
+void TestNamespace::sizeTexts()
+{
+    QFETCH(qint64, bytes);
+    QTEST(FileSizeText(bytes), "text");
+}
+
+QTEST_GUILESS_MAIN(TestNamespace)
+#include "tst_namespace.moc"
