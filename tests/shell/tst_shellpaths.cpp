@@ -135,7 +135,7 @@ void TestShellPaths::unc()
 void TestShellPaths::matchSpec_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("pattern");
     QTest::addColumn<bool>("match");
     QTest::newRow("*.* without dot") << "README"
                                      << "*.*" << false;
@@ -165,8 +165,8 @@ void TestShellPaths::matchSpec_data()
 void TestShellPaths::matchSpec()
 {
     QFETCH(QString, name);
-    QFETCH(QString, spec);
-    QTEST(MatchSpec(name, spec), "match");
+    QFETCH(QString, pattern);
+    QTEST(MatchSpec(name, pattern), "match");
 }
 
 void TestShellPaths::sizesAndExistence()
