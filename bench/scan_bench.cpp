@@ -84,7 +84,7 @@ int main(int argc, char* argv[])
     TFolderSizeStore& store = FolderStore();
     TFolderTreeModel model(store);
     QElapsedTimer clock;
-    qint64 seconds_ns = 0;
+    qint64 elapsedNs = 0;
     qint64 lastTick = 0;
     qint64 maxGap = 0;
     QTimer ticker; // how long the event loop went without running
@@ -95,8 +95,8 @@ int main(int argc, char* argv[])
         lastTick = now;
     });
     QObject::connect(&model, &TFolderTreeModel::scanFinished, [&](bool) {
-        seconds_ns = clock.nsecsElapsed();
-        maxGap = std::max(maxGap, seconds_ns - lastTick);
+        elapsedNs = clock.nsecsElapsed();
+        maxGap = std::max(maxGap, elapsedNs - lastTick);
         ticker.stop();
         QCoreApplication::quit();
     });
@@ -114,7 +114,7 @@ int main(int argc, char* argv[])
     std::printf("scan: folders=%d files=%lld bytes=%lld seconds=%.3f peak_rss_kib=%ld "
                 "max_ui_gap_ms=%lld\n",
                 model.nodeCount(), static_cast<long long>(store.FolderFileCounts(0)),
-                static_cast<long long>(store.FolderSizes(0)), double(seconds_ns) / 1e9,
+                static_cast<long long>(store.FolderSizes(0)), double(elapsedNs) / 1e9,
                 peakRssKib(), static_cast<long long>(maxGap / 1000000));
     return 0;
 }

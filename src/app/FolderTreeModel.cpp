@@ -224,7 +224,7 @@ void TFolderTreeModel::drain()
 {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + kDrainBudget;
-    for (;;) {
+    for (unsigned steps = 0;;) {
         if (m_batchPos == m_batch.changes.size()) {
             m_queue->TakeAll(m_batch);
             m_batchPos = 0;
@@ -255,7 +255,7 @@ void TFolderTreeModel::drain()
             return; // a handler may already have started the next scan
         }
         }
-        if ((m_batchPos & 63) == 0 && Clock::now() >= deadline)
+        if (++steps % 32 == 0 && Clock::now() >= deadline)
             break;
     }
     flushCompleted();
