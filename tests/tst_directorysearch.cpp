@@ -255,6 +255,8 @@ private Q_SLOTS:
     void freeSpaceAndNumberTexts()
     {
         QVERIFY(platform::freeBytes("/").has_value());
+        const std::optional<platform::VolumeSize> root = platform::volumeSize("/");
+        QVERIFY(root && root->total > 0 && root->free <= root->total);
         QVERIFY(!platform::freeBytes("/no/such/folder/anywhere").has_value());
         QVERIFY(!platform::freeBytes("").has_value());
 

@@ -11,4 +11,12 @@ namespace platform {
 // path cannot be queried.
 std::optional<std::uint64_t> freeBytes(const QByteArray& path);
 
+struct VolumeSize
+{
+    std::uint64_t total = 0;
+    std::uint64_t free = 0; // all free bytes, as freeBytes
+};
+// Size and free space of the volume, or nothing when the path cannot be queried.
+std::optional<VolumeSize> volumeSize(const QByteArray& path);
+
 } // namespace platform

@@ -16,7 +16,6 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace shell {
@@ -403,11 +402,10 @@ std::optional<ColumnDetails> ShellFolderObject::detailsOf(const TIdList* relativ
         if (column == 1) {
             d.text = driveTypeText(place->path);
         } else {
-            struct statvfs sv;
-            if (::statvfs(place->path.constData(), &sv) != 0)
+            const std::optional<platform::VolumeSize> size = platform::volumeSize(place->path);
+            if (!size)
                 return d;
-            d.text = ByteSizeText(column == 2 ? quint64(sv.f_blocks) * sv.f_frsize
-                                              : quint64(sv.f_bfree) * sv.f_frsize);
+            d.text = ByteSizeText(column == 2 ? size->total : size->free);
         }
         return d;
     }
