@@ -217,6 +217,8 @@ void TFolderTreeModel::clear()
     m_batch.clear();
     m_batchPos = 0;
     m_completedRun.clear();
+    m_justCompleted.clear();
+    m_newOrders.clear();
     endResetModel();
 }
 
@@ -247,6 +249,7 @@ void TFolderTreeModel::drain()
         case TTreeChangeQueue::Kind::Finished: {
             const bool cancelled = c.flag;
             ++m_batchPos;
+            resortCompleted();
             flushCompleted();
             m_drainTimer.stop();
             m_scanning = false;
@@ -258,6 +261,7 @@ void TFolderTreeModel::drain()
         if (++steps % 32 == 0 && Clock::now() >= deadline)
             break;
     }
+    resortCompleted();
     flushCompleted();
 }
 
@@ -268,6 +272,7 @@ void TFolderTreeModel::applyStarted(std::string_view scanPath)
     m_nodePages.emplace_back(new Node[size_t(1) << kNodePageBits]);
     m_nodePages[0][0] = Node{0, 0, 0, 0};
     m_completed.push_back(false);
+    m_justCompleted.push_back(false);
     m_nodeCount = 1;
     endInsertRows();
     Q_EMIT scanStarted(QFile::decodeName(m_rootName));
@@ -294,6 +299,7 @@ size_t TFolderTreeModel::applyAdded(const TTreeChangeQueue::Batch& batch, size_t
         node(c.entry) = Node{std::uint32_t(parent), std::uint32_t(siblings.size()),
                              storeName(batch.name(c)), 0};
         m_completed.push_back(false);
+        m_justCompleted.push_back(false);
         siblings.push_back(std::uint32_t(c.entry));
     }
     endInsertRows();
@@ -309,6 +315,7 @@ void TFolderTreeModel::applyCompleted(std::int32_t entry)
     if (entry < 1 || size_t(entry) > m_nodeCount)
         return;
     m_completed[size_t(entry) - 1] = true;
+    m_justCompleted[size_t(entry) - 1] = true;
     // The folder's own child list is final now: give back its spare room.
     if (const Node& n = node(entry); n.children)
         m_childLists[n.children - 1].shrink_to_fit();
@@ -334,4 +341,123 @@ void TFolderTreeModel::flushCompleted()
         i = j;
     }
     m_completedRun.clear();
+}
+
+// --- the order of siblings -------------------------------------------------------
+
+void TFolderTreeModel::SetCompare(Compare compare)
+{
+    m_compare = std::move(compare);
+    SortAll();
+}
+
+void TFolderTreeModel::SortAll()
+{
+    if (!m_compare || m_nodeCount == 0)
+        return;
+    m_newOrders.clear();
+    std::vector<std::uint32_t> order;
+    for (std::int32_t entry = 1; size_t(entry) <= m_nodeCount; ++entry) {
+        if (sortedChildren(entry, true, order))
+            m_newOrders.emplace_back(entry, std::move(order));
+    }
+    if (!m_newOrders.empty())
+        applyOrders({});
+}
+
+void TFolderTreeModel::resortCompleted()
+{
+    if (m_completedRun.empty())
+        return;
+    const auto settle = [this] {
+        for (std::int32_t entry : m_completedRun)
+            m_justCompleted[size_t(entry) - 1] = false;
+    };
+    if (!m_compare) {
+        settle();
+        return;
+    }
+    if (m_justCompleted[0]) {
+        // The root's text changed: every level is sorted again.
+        settle();
+        SortAll();
+        return;
+    }
+    // Each folder whose children completed is sorted once, however many completed.
+    std::vector<std::int32_t> parents;
+    parents.reserve(m_completedRun.size());
+    for (std::int32_t entry : m_completedRun)
+        parents.push_back(std::int32_t(node(entry).parent));
+    std::sort(parents.begin(), parents.end());
+    parents.erase(std::unique(parents.begin(), parents.end()), parents.end());
+
+    m_newOrders.clear();
+    std::vector<std::uint32_t> order;
+    for (std::int32_t parent : parents) {
+        if (sortedChildren(parent, false, order))
+            m_newOrders.emplace_back(parent, std::move(order));
+    }
+    settle();
+    if (m_newOrders.empty())
+        return;
+    QList<QPersistentModelIndex> changedParents;
+    changedParents.reserve(qsizetype(m_newOrders.size()));
+    for (const auto& [parent, newOrder] : m_newOrders)
+        changedParents.append(indexOfEntry(parent));
+    applyOrders(changedParents);
+}
+
+bool TFolderTreeModel::sortedChildren(std::int32_t entry, bool whole,
+                                      std::vector<std::uint32_t>& out)
+{
+    const Node& n = node(entry);
+    if (n.children == 0 || m_childLists[n.children - 1].size() < 2)
+        return false;
+    const std::vector<std::uint32_t>& children = m_childLists[n.children - 1];
+    // A stable sort and a merge never step outside the range, even when the
+    // comparison is not a strict order (counts compared on their low 32 bits).
+    const auto less = [this](std::uint32_t a, std::uint32_t b) {
+        return m_compare(std::int32_t(a), std::int32_t(b)) < 0;
+    };
+    if (whole) {
+        out = children;
+        std::stable_sort(out.begin(), out.end(), less);
+    } else {
+        // Completed siblings keep their final totals, so they are still in order;
+        // only the ones completed now and the ones still being walked, whose
+        // totals may have grown, need a place.
+        m_settled.clear();
+        m_moved.clear();
+        for (std::uint32_t child : children) {
+            const size_t i = child - 1;
+            (m_completed[i] && !m_justCompleted[i] ? m_settled : m_moved).push_back(child);
+        }
+        std::stable_sort(m_moved.begin(), m_moved.end(), less);
+        out.resize(children.size());
+        std::merge(m_settled.begin(), m_settled.end(), m_moved.begin(), m_moved.end(),
+                   out.begin(), less);
+    }
+    return out != children;
+}
+
+void TFolderTreeModel::applyOrders(const QList<QPersistentModelIndex>& parents)
+{
+    Q_EMIT layoutAboutToBeChanged(parents, QAbstractItemModel::VerticalSortHint);
+    for (auto& [parent, order] : m_newOrders) {
+        std::vector<std::uint32_t>& children = m_childLists[node(parent).children - 1];
+        children.swap(order);
+        for (size_t row = 0; row < children.size(); ++row)
+            node(std::int32_t(children[row])).row = std::uint32_t(row);
+    }
+    m_newOrders.clear();
+    // Indexes carry the entry number, so a moved index only needs its new row.
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& index : before) {
+        const auto entry = std::int32_t(index.internalId());
+        after.append(createIndex(int(node(entry).row), index.column(), quintptr(entry)));
+    }
+    changePersistentIndexList(before, after);
+    Q_EMIT layoutChanged(parents, QAbstractItemModel::VerticalSortHint);
 }

@@ -11,6 +11,7 @@
 #include <QIcon>
 #include <QTimer>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -34,6 +35,16 @@ public:
     void CancelScan();
     bool Scanning() const { return m_scanning; }
     std::weak_ptr<TMyThread> ScanThread() const { return m_thread; }
+
+    // The order of siblings: a negative result puts entry1 before entry2. With a
+    // comparison set, the children of a folder are re-sorted whenever one of them
+    // completes, and the whole tree when the root completes; new folders are appended
+    // unsorted. Setting it re-sorts every level at once.
+    using Compare = std::function<int(std::int32_t entry1, std::int32_t entry2)>;
+    void SetCompare(Compare compare);
+    // Re-sorts the children of every folder now, for example after the criterion
+    // behind the comparison changed.
+    void SortAll();
 
     // The icon every node shows.
     void setFolderIcon(const QIcon& icon) { m_folderIcon = icon; }
@@ -85,6 +96,9 @@ private:
     size_t applyAdded(const TTreeChangeQueue::Batch& batch, size_t from);
     void applyCompleted(std::int32_t entry);
     void flushCompleted();
+    void resortCompleted();
+    bool sortedChildren(std::int32_t entry, bool whole, std::vector<std::uint32_t>& out);
+    void applyOrders(const QList<QPersistentModelIndex>& parents);
 
     TFolderSizeStore& m_store;
     std::shared_ptr<TTreeChangeQueue> m_queue;
@@ -94,6 +108,12 @@ private:
     TTreeChangeQueue::Batch m_batch; // taken over, applied up to m_batchPos
     size_t m_batchPos = 0;
     std::vector<std::int32_t> m_completedRun; // completed since the last dataChanged
+    Compare m_compare;
+    // Children completed before the current drain are in order among themselves;
+    // those completed during it are marked until their siblings are re-sorted.
+    std::vector<bool> m_justCompleted;
+    std::vector<std::pair<std::int32_t, std::vector<std::uint32_t>>> m_newOrders;
+    std::vector<std::uint32_t> m_settled, m_moved; // scratch of the merge
     QIcon m_folderIcon;
 
     std::vector<std::unique_ptr<Node[]>> m_nodePages;
