@@ -1,21 +1,39 @@
 // Measures one real scan: the scan thread walks PATH and the folder tree model takes
-// its changes on this thread's event loop, as the main window's tree would.
+// its changes on this thread's event loop, as the main window's tree would. With
+// --gui the same scan runs through a real main window: PATH is typed into its folder
+// field and Start pressed, and the tree sorts and draws as it does for the user.
 //
 //   scan_bench PATH
+//   scan_bench --gui [--shot FILE.png] [--close-during-scan MS] PATH
 //   scan_bench --generate wide-deep|flat|deep --files N --folders M --seed S OUTDIR
 //
 // The last line of a scan is
 //   scan: folders=F files=N bytes=B seconds=S peak_rss_kib=R max_ui_gap_ms=G
+// --gui first prints how long switching the sort criterion took on the finished tree
+//   switch: to_count_ms=A to_size_ms=B
+// --shot saves a picture of the whole window after the scan, with the root expanded.
+// --close-during-scan closes the window MS milliseconds after Start and prints
+//   closed: scanning=1
+// before the program ends as it does when the user closes it.
 
 #include "TreeGenerator.h"
 #include "app/FolderSizeStore.h"
 #include "app/FolderTreeModel.h"
+#include "app/MainForm.h"
+#include "shell/ShellStartup.h"
+#include "ui_MainForm.h"
 
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeView>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QStringList>
 #include <QTimer>
 #include <cstdio>
+#include <string_view>
 #include <sys/resource.h>
 
 namespace {
@@ -23,6 +41,8 @@ namespace {
 int usage()
 {
     std::fprintf(stderr, "usage: scan_bench PATH\n"
+                         "       scan_bench --gui [--shot FILE.png] [--close-during-scan MS] "
+                         "PATH\n"
                          "       scan_bench --generate wide-deep|flat|deep --files N --folders M "
                          "--seed S OUTDIR\n");
     return 2;
@@ -70,10 +90,138 @@ int generate(const QStringList& args)
     return 0;
 }
 
+// Measures how long the event loop goes without running, from start() on.
+class GapMeter
+{
+public:
+    GapMeter()
+    {
+        m_ticker.setInterval(5);
+        QObject::connect(&m_ticker, &QTimer::timeout, [this] { tick(); });
+    }
+    void start()
+    {
+        m_clock.start();
+        m_lastTick = 0;
+        m_ticker.start();
+    }
+    qint64 stop()
+    {
+        tick();
+        m_ticker.stop();
+        return m_clock.nsecsElapsed();
+    }
+    qint64 maxGapMs() const { return m_maxGap / 1000000; }
+
+private:
+    void tick()
+    {
+        const qint64 now = m_clock.nsecsElapsed();
+        m_maxGap = std::max(m_maxGap, now - m_lastTick);
+        m_lastTick = now;
+    }
+    QTimer m_ticker;
+    QElapsedTimer m_clock;
+    qint64 m_lastTick = 0;
+    qint64 m_maxGap = 0;
+};
+
+void printScan(int folders, const TFolderSizeStore& store, qint64 elapsedNs, qint64 maxGapMs)
+{
+    std::printf("scan: folders=%d files=%lld bytes=%lld seconds=%.3f peak_rss_kib=%ld "
+                "max_ui_gap_ms=%lld\n",
+                folders, static_cast<long long>(store.FolderFileCounts(0)),
+                static_cast<long long>(store.FolderSizes(0)), double(elapsedNs) / 1e9,
+                peakRssKib(), static_cast<long long>(maxGapMs));
+}
+
+// The time one click on a sort button takes until the tree has been painted again.
+qint64 switchMs(TMainForm& form, QRadioButton* button)
+{
+    QElapsedTimer clock;
+    clock.start();
+    button->click();
+    QCoreApplication::processEvents();
+    form.controls().TreeView1->repaint();
+    return clock.elapsed();
+}
+
+int runGui(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QStringList args = QCoreApplication::arguments();
+    QString shot, path;
+    int closeAfterMs = -1;
+    for (int i = 2; i < args.size(); ++i) {
+        const QString& a = args[i];
+        bool ok = true;
+        if (a == QLatin1String("--shot") && i + 1 < args.size())
+            shot = args[++i];
+        else if (a == QLatin1String("--close-during-scan") && i + 1 < args.size())
+            closeAfterMs = args[++i].toInt(&ok);
+        else if (!a.startsWith(QLatin1String("--")) && path.isEmpty())
+            path = a;
+        else
+            ok = false;
+        if (!ok)
+            return usage();
+    }
+    if (path.isEmpty())
+        return usage();
+    QString error;
+    if (!shell::ShellStartup(&error)) {
+        std::fprintf(stderr, "scan_bench: %s\n", qPrintable(error));
+        return 1;
+    }
+
+    TMainForm form;
+    Ui::TMainForm& ui = form.controls();
+    GapMeter gaps;
+    int exitCode = 0;
+    QObject::connect(&form.TreeModel(), &TFolderTreeModel::scanFinished, &form, [&](bool) {
+        const qint64 elapsedNs = gaps.stop();
+        const qint64 toCount = switchMs(form, ui.Sort2);
+        const qint64 toSize = switchMs(form, ui.Sort1);
+        std::printf("switch: to_count_ms=%lld to_size_ms=%lld\n", static_cast<long long>(toCount),
+                    static_cast<long long>(toSize));
+        printScan(form.TreeModel().nodeCount(), FolderStore(), elapsedNs, gaps.maxGapMs());
+        if (!shot.isEmpty()) {
+            ui.TreeView1->expand(form.TreeModel().index(0, 0));
+            QCoreApplication::processEvents();
+            if (!form.grab().save(shot)) {
+                std::fprintf(stderr, "scan_bench: cannot write %s\n", qPrintable(shot));
+                exitCode = 1;
+            }
+        }
+        form.close();
+    });
+    QTimer::singleShot(0, &form, [&] {
+        ui.DirectoryEdit1->setFocus();
+        ui.DirectoryEdit1->selectAll();
+        ui.DirectoryEdit1->insert(path);
+        gaps.start();
+        ui.BitBtn1->click();
+        if (ui.BitBtn1->isEnabled()) {
+            std::fprintf(stderr, "scan_bench: the scan could not be started\n");
+            exitCode = 1;
+            form.close();
+        } else if (closeAfterMs >= 0) {
+            QTimer::singleShot(closeAfterMs, &form, [&] {
+                std::printf("closed: scanning=%d\n", form.ScanRunning() ? 1 : 0);
+                form.close();
+            });
+        }
+    });
+    const int loopCode = TMainForm::RunProgram(form);
+    return exitCode != 0 ? exitCode : loopCode;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    if (argc >= 2 && std::string_view(argv[1]) == "--gui")
+        return runGui(argc, argv);
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() >= 2 && args[1] == QLatin1String("--generate"))
@@ -83,27 +231,14 @@ int main(int argc, char* argv[])
 
     TFolderSizeStore& store = FolderStore();
     TFolderTreeModel model(store);
-    QElapsedTimer clock;
+    GapMeter gaps;
     qint64 elapsedNs = 0;
-    qint64 lastTick = 0;
-    qint64 maxGap = 0;
-    QTimer ticker; // how long the event loop went without running
-    ticker.setInterval(5);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        maxGap = std::max(maxGap, now - lastTick);
-        lastTick = now;
-    });
     QObject::connect(&model, &TFolderTreeModel::scanFinished, [&](bool) {
-        elapsedNs = clock.nsecsElapsed();
-        maxGap = std::max(maxGap, elapsedNs - lastTick);
-        ticker.stop();
+        elapsedNs = gaps.stop();
         QCoreApplication::quit();
     });
     QTimer::singleShot(0, [&] {
-        clock.start();
-        lastTick = 0;
-        ticker.start();
+        gaps.start();
         if (!model.StartScan(args[1])) {
             std::fprintf(stderr, "scan_bench: the scan could not be started\n");
             QCoreApplication::exit(1);
@@ -111,10 +246,6 @@ int main(int argc, char* argv[])
     });
     if (QCoreApplication::exec() != 0)
         return 1;
-    std::printf("scan: folders=%d files=%lld bytes=%lld seconds=%.3f peak_rss_kib=%ld "
-                "max_ui_gap_ms=%lld\n",
-                model.nodeCount(), static_cast<long long>(store.FolderFileCounts(0)),
-                static_cast<long long>(store.FolderSizes(0)), double(elapsedNs) / 1e9,
-                peakRssKib(), static_cast<long long>(maxGap / 1000000));
+    printScan(model.nodeCount(), store, elapsedNs, gaps.maxGapMs());
     return 0;
 }

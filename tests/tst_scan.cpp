@@ -1,6 +1,7 @@
 // Whole scans of real folders: the scan thread walks, the tree model takes over its
 // changes on this thread, and both are checked against what `find` counts.
 
+#include "ScanGate.h"
 #include "TestTrees.h"
 #include "TreeGenerator.h"
 #include "app/FolderSizeStore.h"
@@ -29,53 +30,6 @@ QString completed(const QString& size, const QString& name, int files)
     return size + QStringLiteral(" MB\t") + name + QLatin1Char('\t') + QString::number(files) +
            QStringLiteral(" Dateien\t") + kFiller;
 }
-
-// Holds the walk at one folder until the test lets it go on. The state is shared
-// with the hook, which may still be returning when the gate is gone.
-class Gate
-{
-    struct State
-    {
-        std::mutex mutex;
-        std::condition_variable changed;
-        bool reached = false;
-        bool open = false;
-    };
-
-public:
-    explicit Gate(const QByteArray& name) : m_state(std::make_shared<State>())
-    {
-        platform::setFolderOpenHook([state = m_state, name](int, std::string_view n) {
-            if (QByteArray(n.data(), qsizetype(n.size())) != name)
-                return true;
-            std::unique_lock lock(state->mutex);
-            state->reached = true;
-            state->changed.notify_all();
-            state->changed.wait(lock, [&] { return state->open; });
-            return true;
-        });
-    }
-    ~Gate()
-    {
-        open();
-        platform::setFolderOpenHook({});
-    }
-    bool waitReached()
-    {
-        std::unique_lock lock(m_state->mutex);
-        return m_state->changed.wait_for(lock, std::chrono::seconds(60),
-                                         [&] { return m_state->reached; });
-    }
-    void open()
-    {
-        std::lock_guard lock(m_state->mutex);
-        m_state->open = true;
-        m_state->changed.notify_all();
-    }
-
-private:
-    std::shared_ptr<State> m_state;
-};
 
 } // namespace
 

@@ -1,0 +1,226 @@
+#include "app/MainForm.h"
+
+#include "app/FolderSizeStore.h"
+#include "app/MyThread.h"
+#include "platform/VolumeSpace.h"
+#include "shell/SystemImageList.h"
+#include "ui_MainForm.h"
+
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFile>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QShortcut>
+#include <QStyle>
+#include <QUrl>
+#include <cstdio>
+#include <unistd.h>
+
+TMainForm::TMainForm(QWidget* parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::TMainForm>()), m_store(FolderStore()),
+      m_model(m_store)
+{
+    ui->setupUi(this);
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    setFont(font);
+    FontDialog2 = font;
+    FontDialog1 = font;
+    FontDialog1.setBold(true);
+    ui->ShellList1->setFixedHeight(156);
+    ui->ShellList1->setBackgroundRole(QPalette::Base);
+    ui->Panel7->installEventFilter(this);
+
+    SystemImageList1 = new shell::TSystemImageList(this);
+    SystemImageList1->setObjectName(QStringLiteral("SystemImageList1"));
+    SystemImageList1->SetShareImages(true);
+    Timer1.setObjectName(QStringLiteral("Timer1"));
+    Timer1.setInterval(1000);
+    Timer2.setObjectName(QStringLiteral("Timer2"));
+    Timer2.setInterval(2000);
+    m_freeSpaceQuery = [](const QString& path) {
+        return platform::freeBytes(QFile::encodeName(path));
+    };
+
+    setupTree();
+    setupStatusBar();
+
+    connect(ui->BitBtn1, &QPushButton::clicked, this, &TMainForm::BitBtn1Click);
+    connect(ui->BitBtn2, &QPushButton::clicked, this, &TMainForm::BitBtn2Click);
+    connect(ui->Sort1, &QRadioButton::clicked, this, &TMainForm::Sort1Click);
+    connect(ui->Sort2, &QRadioButton::clicked, this, &TMainForm::Sort2Click);
+    connect(ui->wwwBtn, &QToolButton::clicked, this, &TMainForm::wwwBtnClick);
+    connect(ui->ueberbtn, &QPushButton::clicked, this, &TMainForm::ueberbtnClick);
+    connect(ui->endebtn, &QPushButton::clicked, this, &TMainForm::endebtnClick);
+    connect(&Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
+    connect(&Timer2, &QTimer::timeout, this, &TMainForm::Timer2Timer);
+    connect(&m_model, &TFolderTreeModel::scanStarted, this, &TMainForm::onScanStarted);
+    connect(&m_model, &TFolderTreeModel::topLevelFolderAdded, this,
+            &TMainForm::onTopLevelFolderAdded);
+    connect(&m_model, &TFolderTreeModel::scanFinished, this, &TMainForm::onScanFinished);
+
+    // Esc presses Cancel wherever the focus is, while Cancel can be pressed.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (ui->BitBtn2->isEnabled() && ui->BitBtn2->isVisible())
+            ui->BitBtn2->click();
+    });
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    FormCreate();
+    Timer1.start();
+    Timer2.start();
+}
+
+TMainForm::~TMainForm() = default;
+
+QString TMainForm::HomePage()
+{
+    return QStringLiteral("https://www.quornel.example/");
+}
+
+bool TMainForm::ScanRunning() const
+{
+    return !ui->BitBtn1->isEnabled();
+}
+
+void TMainForm::FormCreate()
+{
+    m_freeSpacePath = QStringLiteral("/");
+}
+
+void TMainForm::BitBtn1Click()
+{
+    const int folderIcon = shell::TSystemImageList::GetFolderIconIndex(false);
+    m_model.setFolderIcon(QIcon(QPixmap::fromImage(SystemImageList1->Image(folderIcon))));
+    if (!m_model.StartScan(ui->DirectoryEdit1->text()))
+        return;
+    ui->BitBtn1->setEnabled(false);
+    ui->BitBtn2->setEnabled(true);
+    m_rootExpanded = false;
+    BeginTreeUpdate();
+}
+
+void TMainForm::BitBtn2Click()
+{
+    m_model.CancelScan();
+}
+
+void TMainForm::onScanStarted(const QString& scanPath)
+{
+    m_freeSpaceFailed = false;
+    m_freeSpacePath = scanPath;
+}
+
+void TMainForm::onTopLevelFolderAdded()
+{
+    if (!m_rootExpanded) {
+        m_rootExpanded = true;
+        ui->TreeView1->expand(m_model.index(0, 0));
+    }
+    // The tree is repainted as each subfolder of the root begins, but not more often
+    // than a person can see: a repaint lays out every row that is shown, and the
+    // root of a wide tree has a great many of them.
+    if (m_topLevelFlushPending)
+        return;
+    m_topLevelFlushPending = true;
+    const qint64 wait =
+        m_lastTopLevelFlush.isValid() ? kTopLevelFlushSpacingMs - m_lastTopLevelFlush.elapsed() : 0;
+    QTimer::singleShot(std::max<qint64>(wait, 0), this, [this] {
+        m_topLevelFlushPending = false;
+        m_lastTopLevelFlush.start();
+        if (ScanRunning())
+            FlushTreeRedraw();
+    });
+}
+
+void TMainForm::onScanFinished()
+{
+    EndTreeUpdate();
+    ui->BitBtn1->setEnabled(true);
+    ui->BitBtn2->setEnabled(false);
+}
+
+void TMainForm::BeginTreeUpdate()
+{
+    if (m_treeUpdateCount++ == 0)
+        ui->TreeView1->setUpdatesEnabled(false);
+}
+
+void TMainForm::EndTreeUpdate()
+{
+    if (m_treeUpdateCount == 0 || --m_treeUpdateCount > 0)
+        return;
+    ui->TreeView1->setUpdatesEnabled(true);
+    widenTreeColumn();
+    ui->TreeView1->repaint();
+}
+
+void TMainForm::FlushTreeRedraw()
+{
+    if (m_treeUpdateCount == 0)
+        return;
+    EndTreeUpdate();
+    BeginTreeUpdate();
+}
+
+void TMainForm::TreeView1Change()
+{
+    // The list of the selected folder's contents comes with the contents pane; the
+    // tree shows the new selection at once, also while its redrawing is suspended.
+    if (ScanRunning())
+        FlushTreeRedraw();
+}
+
+void TMainForm::wwwBtnClick()
+{
+    QDesktopServices::openUrl(QUrl(HomePage()));
+}
+
+void TMainForm::ueberbtnClick()
+{
+}
+
+void TMainForm::endebtnClick()
+{
+    close();
+}
+
+void TMainForm::FormClose()
+{
+    // The walk is told to stop and left to end by itself; nothing here waits for it.
+    if (ScanRunning())
+        BitBtn2Click();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    event->accept();
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    // The picture buttons' panel stays at the right end of the bottom panel.
+    if (watched == ui->Panel7 && event->type() == QEvent::Resize)
+        ui->Panel8->move(ui->Panel7->width() - ui->Panel8->width(), 0);
+    if (watched == ui->TreeView1->viewport() && event->type() == QEvent::Resize)
+        widenTreeColumn();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+int TMainForm::RunProgram(TMainForm& form)
+{
+    form.show();
+    const int exitCode = QCoreApplication::exec();
+    if (!form.ScanThread().expired()) {
+        // The scan keeps only its own data and the process-wide store, which is
+        // never destroyed; ending the process here does not wait for its walk.
+        std::fflush(nullptr);
+        ::_exit(exitCode);
+    }
+    return exitCode;
+}
