@@ -89,9 +89,11 @@ TBitBtnXP::TBitBtnXP(QWidget* parent) : QPushButton(parent)
     // Connected before anyone else, so the kind's action and the dialog's result come
     // before the slots of the button's users.
     connect(this, &QAbstractButton::clicked, this, &TBitBtnXP::onClicked);
+    // Enter is handled by TDialogKeys for every window alike, not by QDialog.
+    setAutoDefault(false);
     // The default button looks active only while no other push button has the focus.
     connect(qApp, &QApplication::focusChanged, this, [this] {
-        if (isDefault())
+        if (m_default)
             update();
     });
     attachToWindow();
@@ -103,7 +105,7 @@ TBitBtnXPKind TBitBtnXP::Kind() const
 {
     if (m_kind != bkCustom) {
         const KindPreset& p = preset(m_kind);
-        if (isDefault() != p.isDefault || m_cancel != p.cancel ||
+        if (m_default != p.isDefault || m_cancel != p.cancel ||
             m_modalResult != p.modalResult || m_glyphModified)
             m_kind = bkCustom;
     }
@@ -197,6 +199,13 @@ void TBitBtnXP::setStyle(TButtonStyle style)
     update();
 }
 
+void TBitBtnXP::setDefault(bool on)
+{
+    m_default = on;
+    QPushButton::setDefault(on);
+    update();
+}
+
 void TBitBtnXP::setCancel(bool cancel)
 {
     m_cancel = cancel;
@@ -273,7 +282,7 @@ bool TBitBtnXP::isActiveButton() const
 {
     if (hasFocus())
         return true;
-    if (!isDefault())
+    if (!m_default)
         return false;
     // The default button stands in for the active one unless another push button of
     // the window has the focus.

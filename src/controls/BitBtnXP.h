@@ -82,6 +82,10 @@ public:
     void setStyle(TButtonStyle style);
     using QWidget::setStyle;
 
+    // Enter presses the default button of the window. Kept apart from QPushButton's
+    // flag, which a QDialog clears whenever another push button takes the focus.
+    bool Default() const { return m_default; }
+    void setDefault(bool on);
     bool Cancel() const { return m_cancel; }
     void setCancel(bool cancel);
     int ModalResult() const { return m_modalResult; }
@@ -121,6 +125,7 @@ private:
     int m_margin = -1;
     int m_spacing = 4;
     int m_modalResult = mrNone;
+    bool m_default = false;
     bool m_cancel = false;
     bool m_glyphModified = false;
     bool m_loading = true;

@@ -31,7 +31,7 @@ bool canPress(const QWidget* button, const QWidget* window)
 TBitBtnXP* TDialogKeys::DefaultButton(QWidget* window)
 {
     for (TBitBtnXP* button : window->findChildren<TBitBtnXP*>())
-        if (button->isDefault() && canPress(button, window))
+        if (button->Default() && canPress(button, window))
             return button;
     return nullptr;
 }
