@@ -70,6 +70,7 @@ private slots:
     void dialogKeys_data();
     void dialogKeys();
     void modalResultEndsDialog();
+    void dialogFocusKeepsDefault();
     void closeKindClosesWindow();
     void classicFace();
     void disabledAndPressedGlyph();
@@ -358,6 +359,28 @@ void TestBitBtnXP::modalResultEndsDialog()
     dialog.show();
     QTest::keyClick(&dialog, Qt::Key_Return);
     QCOMPARE(dialog.result(), int(mrYes));
+}
+
+void TestBitBtnXP::dialogFocusKeepsDefault()
+{
+    QDialog dialog;
+    auto* box = new QVBoxLayout(&dialog);
+    auto* other = new QPushButton(QStringLiteral("Andere"), &dialog);
+    auto* ok = new TBitBtnXP(&dialog);
+    box->addWidget(other);
+    box->addWidget(ok);
+    ok->setKind(bkOK);
+    dialog.show();
+    dialog.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    other->setFocus();
+    QVERIFY(other->hasFocus());
+    QCOMPARE(ok->Kind(), bkOK);
+    // Enter presses the focused push button, not the default one.
+    QSignalSpy otherClicks(other, &QAbstractButton::clicked);
+    QTest::keyClick(other, Qt::Key_Return);
+    QCOMPARE(otherClicks.count(), 1);
+    QVERIFY(dialog.isVisible());
 }
 
 void TestBitBtnXP::closeKindClosesWindow()
