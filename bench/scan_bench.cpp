@@ -187,6 +187,7 @@ int runGui(int argc, char* argv[])
         printScan(form.TreeModel().nodeCount(), FolderStore(), elapsedNs, gaps.maxGapMs());
         if (!shot.isEmpty()) {
             ui.TreeView1->expand(form.TreeModel().index(0, 0));
+            form.Timer1Timer(); // the status bar as it reads a second later
             QCoreApplication::processEvents();
             if (!form.grab().save(shot)) {
                 std::fprintf(stderr, "scan_bench: cannot write %s\n", qPrintable(shot));

@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 
+#include "app/AboutBox.h"
 #include "app/FolderSizeStore.h"
 #include "app/MyThread.h"
 #include "platform/VolumeSpace.h"
@@ -7,14 +8,12 @@
 #include "ui_MainForm.h"
 
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QFile>
 #include <QGuiApplication>
+#include <QBitmap>
 #include <QPixmap>
 #include <QScreen>
-#include <QShortcut>
 #include <QStyle>
-#include <QUrl>
 #include <cstdio>
 #include <unistd.h>
 
@@ -32,6 +31,18 @@ TMainForm::TMainForm(QWidget* parent)
     ui->ShellList1->setFixedHeight(156);
     ui->ShellList1->setBackgroundRole(QPalette::Base);
     ui->Panel7->installEventFilter(this);
+    ui->ueberbtn->LoadPictures(QStringLiteral(":/fegmann/ueberbtn.gif"),
+                               QStringLiteral(":/fegmann/ueberbtn2.gif"));
+    ui->endebtn->LoadPictures(QStringLiteral(":/fegmann/endebtn.gif"),
+                              QStringLiteral(":/fegmann/endebtn2.gif"));
+    // The web button shows the up image of its glyph beside the address.
+    if (const QImage glyph(QStringLiteral(":/fegmann/glyphs/www.bmp")); !glyph.isNull()) {
+        QPixmap up = QPixmap::fromImage(glyph.copy(0, 0, glyph.width() / 2, glyph.height()));
+        // The glyph's bottom-left pixel has the colour that stays transparent.
+        up.setMask(up.createMaskFromColor(glyph.pixelColor(0, glyph.height() - 1), Qt::MaskInColor));
+        ui->wwwBtn->setIcon(up);
+    }
+    ui->wwwBtn->setText(TAboutBox::HomePageText());
 
     SystemImageList1 = new shell::TSystemImageList(this);
     SystemImageList1->setObjectName(QStringLiteral("SystemImageList1"));
@@ -52,21 +63,14 @@ TMainForm::TMainForm(QWidget* parent)
     connect(ui->Sort1, &QRadioButton::clicked, this, &TMainForm::Sort1Click);
     connect(ui->Sort2, &QRadioButton::clicked, this, &TMainForm::Sort2Click);
     connect(ui->wwwBtn, &QToolButton::clicked, this, &TMainForm::wwwBtnClick);
-    connect(ui->ueberbtn, &QPushButton::clicked, this, &TMainForm::ueberbtnClick);
-    connect(ui->endebtn, &QPushButton::clicked, this, &TMainForm::endebtnClick);
+    connect(ui->ueberbtn, &TImageBtn::clicked, this, &TMainForm::ueberbtnClick);
+    connect(ui->endebtn, &TImageBtn::clicked, this, &TMainForm::endebtnClick);
     connect(&Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
     connect(&Timer2, &QTimer::timeout, this, &TMainForm::Timer2Timer);
     connect(&m_model, &TFolderTreeModel::scanStarted, this, &TMainForm::onScanStarted);
     connect(&m_model, &TFolderTreeModel::topLevelFolderAdded, this,
             &TMainForm::onTopLevelFolderAdded);
     connect(&m_model, &TFolderTreeModel::scanFinished, this, &TMainForm::onScanFinished);
-
-    // Esc presses Cancel wherever the focus is, while Cancel can be pressed.
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, [this] {
-        if (ui->BitBtn2->isEnabled() && ui->BitBtn2->isVisible())
-            ui->BitBtn2->click();
-    });
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -76,11 +80,6 @@ TMainForm::TMainForm(QWidget* parent)
 }
 
 TMainForm::~TMainForm() = default;
-
-QString TMainForm::HomePage()
-{
-    return QStringLiteral("https://www.quornel.example/");
-}
 
 bool TMainForm::ScanRunning() const
 {
@@ -177,11 +176,13 @@ void TMainForm::TreeView1Change()
 
 void TMainForm::wwwBtnClick()
 {
-    QDesktopServices::openUrl(QUrl(HomePage()));
+    TAboutBox::OpenHomePage();
 }
 
 void TMainForm::ueberbtnClick()
 {
+    TAboutBox box(this);
+    box.exec();
 }
 
 void TMainForm::endebtnClick()

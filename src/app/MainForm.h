@@ -84,9 +84,6 @@ public:
     // still running then is not waited for: the process ends at once.
     static int RunProgram(TMainForm& form);
 
-    // The maker's home page.
-    static QString HomePage();
-
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

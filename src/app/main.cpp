@@ -1,5 +1,6 @@
 // Fegmann: a disk clean-up tool. The program takes no arguments and keeps no state.
 
+#include "app/AboutBox.h"
 #include "app/MainForm.h"
 #include "shell/ShellStartup.h"
 
@@ -18,6 +19,8 @@ int main(int argc, char* argv[])
         return 1;
     }
     TMainForm form;
+    // One about box is made at start-up and stays hidden.
+    TAboutBox aboutBox(&form);
     const int exitCode = TMainForm::RunProgram(form);
     shell::ShellShutdown();
     return exitCode;
