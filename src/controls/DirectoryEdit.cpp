@@ -193,28 +193,29 @@ void TDirectoryEdit::placeButton()
                           std::max(0, height() - 2 * frame));
 }
 
+bool TDirectoryEdit::answerFileDrag(QDragMoveEvent* event)
+{
+    // Files offered to the field are taken or refused here; anything else is text
+    // for the edit to handle.
+    if (localPaths(event->mimeData()).isEmpty())
+        return false;
+    if (m_acceptFiles)
+        event->acceptProposedAction();
+    else
+        event->ignore();
+    return true;
+}
+
 void TDirectoryEdit::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!localPaths(event->mimeData()).isEmpty()) {
-        if (m_acceptFiles)
-            event->acceptProposedAction();
-        else
-            event->ignore();
-        return;
-    }
-    QLineEdit::dragEnterEvent(event);
+    if (!answerFileDrag(event))
+        QLineEdit::dragEnterEvent(event);
 }
 
 void TDirectoryEdit::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (!localPaths(event->mimeData()).isEmpty()) {
-        if (m_acceptFiles)
-            event->acceptProposedAction();
-        else
-            event->ignore();
-        return;
-    }
-    QLineEdit::dragMoveEvent(event);
+    if (!answerFileDrag(event))
+        QLineEdit::dragMoveEvent(event);
 }
 
 void TDirectoryEdit::dropEvent(QDropEvent* event)

@@ -90,6 +90,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    bool answerFileDrag(QDragMoveEvent* event);
     void applyChoice(const QString& folder);
     void placeButton();
 
