@@ -4,12 +4,14 @@
 #include "ScanGate.h"
 #include "TestTrees.h"
 #include "TreeGenerator.h"
+#include "app/AboutBox.h"
 #include "app/FolderSizeStore.h"
 #include "app/MainForm.h"
 #include "app/MyThread.h"
 #include "ui_MainForm.h"
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QLabel>
 #include <QLocale>
 #include <QProcess>
@@ -113,6 +115,47 @@ private slots:
         QVERIFY(ui.BitBtn1->isEnabled());
         QVERIFY(form.close());
         QVERIFY(form.ScanThread().expired());
+    }
+
+    void buttons()
+    {
+        TMainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        Ui::TMainForm& ui = form.controls();
+        // The form's captions survive the buttons' kinds.
+        QCOMPARE(ui.BitBtn1->text(), QStringLiteral("&Starten"));
+        QCOMPARE(ui.BitBtn1->Kind(), bkAll);
+        QCOMPARE(ui.BitBtn2->text(), QStringLiteral("Abbrechen"));
+        QCOMPARE(ui.BitBtn2->Kind(), bkCancel);
+        QVERIFY(ui.BitBtn2->Cancel());
+        QCOMPARE(ui.ueberbtn->size(), QSize(101, 30));
+        QCOMPARE(ui.endebtn->size(), QSize(101, 30));
+        QCOMPARE(ui.Panel8->geometry().right(), ui.Panel7->width() - 1);
+
+        QList<QUrl> opened;
+        TAboutBox::setUrlOpener([&](const QUrl& url) {
+            opened << url;
+            return true;
+        });
+        QTest::mouseClick(ui.wwwBtn, Qt::LeftButton);
+        TAboutBox::setUrlOpener({});
+        QCOMPARE(opened, QList<QUrl>{TAboutBox::HomePageUrl()});
+
+        // The about button shows the about box modally; OK ends it.
+        QString shownTitle;
+        QTimer::singleShot(0, &form, [&] {
+            if (auto* box = qobject_cast<TAboutBox*>(QApplication::activeModalWidget())) {
+                shownTitle = box->windowTitle();
+                QTest::keyClick(box, Qt::Key_Return);
+            }
+        });
+        QTest::mouseClick(ui.ueberbtn, Qt::LeftButton, {}, QPoint(50, 15));
+        QCOMPARE(shownTitle, QStringLiteral("Info"));
+        QVERIFY(form.isVisible());
+
+        QTest::mouseClick(ui.endebtn, Qt::LeftButton, {}, QPoint(50, 15));
+        QVERIFY(!form.isVisible());
     }
 
     void scanOrdersAndDescribesFolders()
