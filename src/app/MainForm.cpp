@@ -3,6 +3,7 @@
 #include "app/AboutBox.h"
 #include "app/FolderSizeStore.h"
 #include "app/MyThread.h"
+#include "controls/ButtonGlyph.h"
 #include "platform/VolumeSpace.h"
 #include "shell/SystemImageList.h"
 #include "ui_MainForm.h"
@@ -10,10 +11,8 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QGuiApplication>
-#include <QBitmap>
 #include <QPixmap>
 #include <QScreen>
-#include <QStyle>
 #include <cstdio>
 #include <unistd.h>
 
@@ -35,13 +34,12 @@ TMainForm::TMainForm(QWidget* parent)
                                QStringLiteral(":/fegmann/ueberbtn2.gif"));
     ui->endebtn->LoadPictures(QStringLiteral(":/fegmann/endebtn.gif"),
                               QStringLiteral(":/fegmann/endebtn2.gif"));
-    // The web button shows the up image of its glyph beside the address.
-    if (const QImage glyph(QStringLiteral(":/fegmann/glyphs/www.bmp")); !glyph.isNull()) {
-        QPixmap up = QPixmap::fromImage(glyph.copy(0, 0, glyph.width() / 2, glyph.height()));
-        // The glyph's bottom-left pixel has the colour that stays transparent.
-        up.setMask(up.createMaskFromColor(glyph.pixelColor(0, glyph.height() - 1), Qt::MaskInColor));
-        ui->wwwBtn->setIcon(up);
-    }
+    // The web button shows the up image of the web glyph beside the address.
+    TButtonGlyph webGlyph;
+    webGlyph.setGlyph(QImage(QStringLiteral(":/fegmann/glyphs/www.bmp")));
+    webGlyph.setNumGlyphs(2);
+    ui->wwwBtn->setIcon(QPixmap::fromImage(
+        webGlyph.StateImage(bsUp, TBitBtnXP::GlyphColors(ui->wwwBtn->palette()))));
     ui->wwwBtn->setText(TAboutBox::HomePageText());
 
     SystemImageList1 = new shell::TSystemImageList(this);
