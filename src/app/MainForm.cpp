@@ -97,7 +97,6 @@ void TMainForm::BitBtn1Click()
         return;
     ui->BitBtn1->setEnabled(false);
     ui->BitBtn2->setEnabled(true);
-    m_rootExpanded = false;
     BeginTreeUpdate();
 }
 
@@ -114,10 +113,9 @@ void TMainForm::onScanStarted(const QString& scanPath)
 
 void TMainForm::onTopLevelFolderAdded()
 {
-    if (!m_rootExpanded) {
-        m_rootExpanded = true;
-        ui->TreeView1->expand(m_model.index(0, 0));
-    }
+    const QModelIndex root = m_model.index(0, 0);
+    if (!ui->TreeView1->isExpanded(root))
+        ui->TreeView1->expand(root);
     // The tree is repainted as each subfolder of the root begins, but not more often
     // than a person can see: a repaint lays out every row that is shown, and the
     // root of a wide tree has a great many of them.

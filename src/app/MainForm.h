@@ -119,7 +119,6 @@ private:
     FreeSpaceQuery m_freeSpaceQuery;
     int m_treeUpdateCount = 0;
     static constexpr qint64 kTopLevelFlushSpacingMs = 40;
-    bool m_rootExpanded = false;
     bool m_topLevelFlushPending = false;
     QElapsedTimer m_lastTopLevelFlush;
     int m_deepestExpanded = 0;
