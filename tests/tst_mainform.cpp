@@ -349,6 +349,43 @@ private slots:
         QVERIFY(model.index(0, 0).data().toString().contains(u'\t'));
     }
 
+    void escapeCancelsFromAnyControl_data()
+    {
+        QTest::addColumn<QString>("control");
+        for (const char* name : {"DirectoryEdit1", "TreeView1", "Sort2", "ShowFolder", "BitBtn2"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+    void escapeCancelsFromAnyControl()
+    {
+        QFETCH(QString, control);
+        ScratchDir dir;
+        makeDir(QFile::encodeName(dir.path()) + "/hold");
+        TMainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QApplication::setActiveWindow(&form);
+        std::weak_ptr<TMyThread> thread;
+        {
+            Gate gate("hold");
+            startScan(form, dir.path());
+            QVERIFY(gate.waitReached());
+            thread = form.ScanThread();
+            auto* target = form.findChild<QWidget*>(control);
+            QVERIFY(target);
+            target->setFocus();
+            QTRY_COMPARE(QApplication::focusWidget(), target);
+            // With a modifier, Esc is not the window's cancel key.
+            QTest::keyClick(target, Qt::Key_Escape, Qt::ShiftModifier);
+            QVERIFY(!thread.lock()->Terminated());
+            QTest::keyClick(target, Qt::Key_Escape);
+            QVERIFY(thread.lock()->Terminated());
+        }
+        QVERIFY(waitIdle(form));
+        // Idle, Esc finds Cancel disabled and does nothing.
+        QTest::keyClick(form.controls().DirectoryEdit1, Qt::Key_Escape);
+        QVERIFY(form.ScanThread().expired());
+    }
+
     void sortButtonsDuringScan()
     {
         ScratchDir dir;
