@@ -92,14 +92,19 @@ TBitBtnXP::TBitBtnXP(QWidget* parent) : QPushButton(parent)
     // Enter is handled by TDialogKeys for every window alike, not by QDialog.
     setAutoDefault(false);
     // The default button looks active only while no other push button has the focus.
-    connect(qApp, &QApplication::focusChanged, this, [this] {
+    m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this] {
         if (m_default)
             update();
     });
     attachToWindow();
 }
 
-TBitBtnXP::~TBitBtnXP() = default;
+TBitBtnXP::~TBitBtnXP()
+{
+    // QWidget's destructor gives up the focus and so reports a focus change, when
+    // this button's own members are already gone.
+    disconnect(m_focusWatch);
+}
 
 TBitBtnXPKind TBitBtnXP::Kind() const
 {

@@ -129,4 +129,5 @@ private:
     bool m_cancel = false;
     bool m_glyphModified = false;
     bool m_loading = true;
+    QMetaObject::Connection m_focusWatch;
 };
