@@ -77,7 +77,13 @@ TMainForm::TMainForm(QWidget* parent)
     Timer2.start();
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm()
+{
+    // The controls outlive the form's own members by a little; nothing may reach
+    // the filter then.
+    ui->Panel7->removeEventFilter(this);
+    ui->TreeView1->viewport()->removeEventFilter(this);
+}
 
 bool TMainForm::ScanRunning() const
 {
