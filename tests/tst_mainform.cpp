@@ -1,6 +1,7 @@
 // The main window driven as a user drives it, offscreen: the folder field, Start and
 // Cancel, the sort buttons, the status bar and closing, over real folders.
 
+#include "FolderTreeQueries.h"
 #include "ScanGate.h"
 #include "TestTrees.h"
 #include "TreeGenerator.h"
@@ -24,26 +25,6 @@ namespace {
 
 constexpr qint64 MiB = 1024 * 1024;
 constexpr qint64 GiB = 1024 * MiB;
-
-QStringList childNames(TFolderTreeModel& model, const QModelIndex& parent)
-{
-    QStringList names;
-    for (int row = 0; row < model.rowCount(parent); ++row)
-        names << QFile::decodeName(
-            model.nodeName(model.index(row, 0, parent).data(TFolderTreeModel::EntryRole).toInt()));
-    return names;
-}
-
-QModelIndex childNamed(TFolderTreeModel& model, const QModelIndex& parent, const QString& name)
-{
-    for (int row = 0; row < model.rowCount(parent); ++row) {
-        const QModelIndex child = model.index(row, 0, parent);
-        if (QFile::decodeName(model.nodeName(child.data(TFolderTreeModel::EntryRole).toInt())) ==
-            name)
-            return child;
-    }
-    return {};
-}
 
 // Types a folder into the field and presses Start, as the user does.
 void startScan(TMainForm& form, const QString& folder)

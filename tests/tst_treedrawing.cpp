@@ -1,6 +1,7 @@
 // The columns and share bars drawn over the folder tree's items, checked on the
 // pixels of the painted tree.
 
+#include "FolderTreeQueries.h"
 #include "ScanGate.h"
 #include "TestTrees.h"
 #include "app/MainForm.h"
@@ -95,17 +96,10 @@ class TestTreeDrawing : public QObject
 
     QModelIndex node(const QStringList& path)
     {
-        TFolderTreeModel& model = m_form->TreeModel();
+        const TFolderTreeModel& model = m_form->TreeModel();
         QModelIndex at = model.index(0, 0);
-        for (const QString& name : path) {
-            QModelIndex found;
-            for (int row = 0; row < model.rowCount(at) && !found.isValid(); ++row) {
-                const QModelIndex child = model.index(row, 0, at);
-                if (QFile::decodeName(model.nodeName(child.data(TFolderTreeModel::EntryRole).toInt())) == name)
-                    found = child;
-            }
-            at = found;
-        }
+        for (const QString& name : path)
+            at = childNamed(model, at, name);
         return at;
     }
     Row row(const QModelIndex& index)

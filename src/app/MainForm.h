@@ -21,7 +21,6 @@ class QLabel;
 class QRect;
 class QModelIndex;
 class QPainter;
-class QStyleOptionViewItem;
 class TFolderSizeStore;
 
 namespace Ui {
