@@ -1,6 +1,7 @@
 #include "platform/DirectorySearch.h"
 
 #include "platform/MountTable.h"
+#include "platform/PathAt.h"
 
 #include <cerrno>
 #include <cstring>
@@ -95,7 +96,8 @@ bool DirectorySearch::openPath(const std::string& path, const MountTable* mounts
     close();
     if (path.empty())
         return false;
-    return finishOpen(openRetrying(AT_FDCWD, path.c_str(), kFolderFlags), mounts, stop);
+    const PathAt at(path);
+    return finishOpen(openRetrying(at.dir(), at.name(), kFolderFlags), mounts, stop);
 }
 
 bool DirectorySearch::finishOpen(int fd, const MountTable* mounts, const std::atomic_bool* stop)

@@ -2,6 +2,7 @@
 
 #include "platform/DirectorySearch.h"
 #include "platform/MountTable.h"
+#include "platform/PathAt.h"
 #include "platform/VolumeSpace.h"
 #include "shell/ShellPaths.h"
 
@@ -57,9 +58,11 @@ QByteArray joined(const QByteArray& folder, const QByteArray& name)
     return folder.endsWith('/') ? folder + name : folder + '/' + name;
 }
 
-int systemRename(const QByteArray& from, const QByteArray& to)
+int systemRename(const QByteArray& fromPath, const QByteArray& toPath)
 {
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+    const platform::PathAt from(fromPath.toStdString());
+    const platform::PathAt to(toPath.toStdString());
+    if (::renameat2(from.dir(), from.name(), to.dir(), to.name(), RENAME_NOREPLACE) == 0)
         return 0;
     const int error = errno;
     if (error != EINVAL && error != ENOSYS)
@@ -67,15 +70,15 @@ int systemRename(const QByteArray& from, const QByteArray& to)
     // A file system without the no-replace flag: a hard link fails on an existing name,
     // so linking and unlinking cannot replace anything. Folders are not renamed there.
     struct stat st;
-    if (::lstat(from.constData(), &st) != 0)
+    if (::fstatat(from.dir(), from.name(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
     if (S_ISDIR(st.st_mode))
         return error;
-    if (::link(from.constData(), to.constData()) != 0)
+    if (::linkat(from.dir(), from.name(), to.dir(), to.name(), 0) != 0)
         return errno;
-    if (::unlink(from.constData()) != 0) {
+    if (::unlinkat(from.dir(), from.name(), 0) != 0) {
         const int unlinkError = errno;
-        ::unlink(to.constData());
+        ::unlinkat(to.dir(), to.name(), 0);
         return unlinkError;
     }
     return 0;
@@ -97,7 +100,8 @@ QString dateText(qint64 ms)
 QString birthText(const QByteArray& path)
 {
     struct statx sx;
-    if (::statx(AT_FDCWD, path.constData(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &sx) != 0 ||
+    const platform::PathAt at(path.toStdString());
+    if (::statx(at.dir(), at.name(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &sx) != 0 ||
         !(sx.stx_mask & STATX_BTIME))
         return {};
     return dateText(qint64(sx.stx_btime.tv_sec) * 1000 + sx.stx_btime.tv_nsec / 1000000);
@@ -172,7 +176,8 @@ std::shared_ptr<ShellFolderObject> ShellFolderObject::bind(const TIdList& absolu
         return desktop();
     if (place->kind == ShellLocation::FileSystem) {
         struct stat st;
-        if (::stat(place->path.constData(), &st) != 0)
+        const platform::PathAt at(place->path.toStdString());
+        if (::fstatat(at.dir(), at.name(), &st, 0) != 0)
             return fail(errno);
         if (!S_ISDIR(st.st_mode))
             return fail(ENOTDIR);
@@ -256,7 +261,8 @@ TIdList ShellFolderObject::parseDisplayName(const QByteArray& name, int* error) 
         const QByteArray folder =
             m_place.kind == ShellLocation::Trash ? TrashFilesFolder() : m_place.path;
         struct stat st;
-        if (::lstat(joined(folder, name).constData(), &st) != 0)
+        const platform::PathAt at(joined(folder, name).toStdString());
+        if (::fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             return fail(errno);
         return TIdList::fromItems({item::Entry + name});
     }

@@ -1,5 +1,6 @@
 #include "shell/ShellNamespace.h"
 
+#include "platform/PathAt.h"
 #include "shell/ShellPaths.h"
 
 #include <QCollator>
@@ -8,6 +9,7 @@
 #include <QMimeDatabase>
 #include <QStandardPaths>
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace shell {
@@ -192,7 +194,8 @@ TIdList IDListFromPath(const QByteArray& path, int* error)
     }
     const QByteArray clean = "/" + parts.join('/');
     struct stat st;
-    if (::lstat(clean.constData(), &st) != 0)
+    const platform::PathAt at(clean.toStdString());
+    if (::fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return fail(errno);
     const QByteArray drive = DrivePart(clean);
     const int driveParts = drive == "/" ? 0 : int(drive.count('/'));
@@ -276,7 +279,8 @@ ObjectFacts FactsOf(const ShellLocation& place)
         return f;
     }
     struct stat st;
-    if (::lstat(place.path.constData(), &st) != 0)
+    const platform::PathAt at(place.path.toStdString());
+    if (::fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return f;
     f.exists = true;
     f.isLink = S_ISLNK(st.st_mode);

@@ -1,5 +1,6 @@
 #include "shell/ShellNavigator.h"
 
+#include "platform/PathAt.h"
 #include "shell/ShellStartup.h"
 #include "shell/SystemIconTable.h"
 
@@ -259,12 +260,17 @@ void TShellNavigator::SetObjectNameBytes(const QByteArray& input)
             return;
         }
         // Not a name of the folder: perhaps what the folder shows (the desktop's
-        // "Computer", a drive's title).
+        // "Computer", a drive's title). A shown name stands for an object only when
+        // the text is exact on both sides: text decoded from bytes that are not valid
+        // UTF-8 reads alike for different names and must never pick one of them.
         m_enumerator.reset();
         const QString shown = QFile::decodeName(value);
+        const bool exactText = QByteArrayView(value).isValidUtf8();
         bool found = false;
         while (NextObject()) {
-            if (ObjectNameBytes() == value || DisplayName() == shown) {
+            const QByteArray raw = ObjectNameBytes();
+            if (raw == value || (exactText && QByteArrayView(raw).isValidUtf8() &&
+                                 DisplayName() == shown)) {
                 found = true;
                 break;
             }
@@ -324,8 +330,11 @@ QByteArray TShellNavigator::LinkTargetFolder()
     if (!place)
         return {};
     const QByteArray target = LinkTarget(place->path);
+    if (target.isEmpty())
+        return {};
     struct stat st;
-    if (target.isEmpty() || ::stat(target.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+    const platform::PathAt at(target.toStdString());
+    if (::fstatat(at.dir(), at.name(), &st, 0) != 0 || !S_ISDIR(st.st_mode))
         return {};
     return target;
 }
@@ -379,12 +388,17 @@ QImage TShellNavigator::ExtractThumbnail(int width, int height)
     if (!place || place->kind != ShellLocation::FileSystem)
         return {};
     // Opened by its bytes, so that names that are not valid UTF-8 work; links are
-    // not followed, as everywhere else.
-    const int fd = ::open(place->path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // not followed, as everywhere else. Opening does not block (a named pipe or a
+    // device would wait for a writer for ever); the type is checked on what was
+    // opened, and only a regular file is read, in blocking mode again.
+    const platform::PathAt at(place->path.toStdString());
+    const int fd = ::openat(at.dir(), at.name(),
+                            O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return {};
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         ::close(fd);
         return {};
     }

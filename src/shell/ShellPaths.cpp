@@ -1,6 +1,7 @@
 #include "shell/ShellPaths.h"
 
 #include "platform/MountTable.h"
+#include "platform/PathAt.h"
 #include "platform/VolumeSpace.h"
 
 #include <QDir>
@@ -9,9 +10,11 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QSysInfo>
 #include <QUrl>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -170,13 +173,17 @@ bool PathExists(const QByteArray& path)
     if (path.isEmpty() || path.contains('\0'))
         return false;
     struct stat st;
-    return ::lstat(WithoutTrailingSlash(path).constData(), &st) == 0;
+    const platform::PathAt at(WithoutTrailingSlash(path).toStdString());
+    return ::fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 std::int64_t FileSizeOf(const QByteArray& path)
 {
+    if (path.isEmpty() || path.contains('\0'))
+        return -1;
     struct stat st;
-    if (path.isEmpty() || path.contains('\0') || ::lstat(path.constData(), &st) != 0)
+    const platform::PathAt at(path.toStdString());
+    if (::fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return -1;
     return S_ISDIR(st.st_mode) ? 0 : std::int64_t(st.st_size);
 }
@@ -213,7 +220,8 @@ QByteArray LinkTarget(const QByteArray& linkFile)
         return {};
     const QByteArray link = WithoutTrailingSlash(linkFile);
     QByteArray buffer(4096, '\0');
-    const ssize_t n = ::readlink(link.constData(), buffer.data(), size_t(buffer.size()));
+    const platform::PathAt at(link.toStdString());
+    const ssize_t n = ::readlinkat(at.dir(), at.name(), buffer.data(), size_t(buffer.size()));
     if (n <= 0 || n >= buffer.size())
         return {};
     buffer.truncate(n);
@@ -225,11 +233,22 @@ QByteArray LinkTarget(const QByteArray& linkFile)
     return link.left(slash + 1) + buffer;
 }
 
+bool IsLocalFileUrl(const QUrl& url)
+{
+    if (!url.isLocalFile())
+        return false;
+    // file://otherhost/etc/hostname names a file of another machine, not our own
+    // /etc/hostname.
+    const QString host = url.host();
+    return host.isEmpty() || host.compare(u"localhost", Qt::CaseInsensitive) == 0 ||
+           host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) == 0;
+}
+
 std::optional<TFileNames> FileNamesFromUrls(const QList<QUrl>& urls)
 {
     TFileNames names;
     for (const QUrl& url : urls) {
-        if (!url.isLocalFile())
+        if (!IsLocalFileUrl(url))
             continue;
         // The encoded path keeps names that are not valid UTF-8 byte for byte.
         names.append(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));

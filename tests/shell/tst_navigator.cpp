@@ -10,7 +10,12 @@
 #include <QDir>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QDeadlineTimer>
 #include <QTest>
+#include <QThread>
+#include <atomic>
+#include <climits>
+#include <thread>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,6 +70,8 @@ private slots:
     void linkTargetFolder();
     void folderVanishesWhileListed();
     void trashIsVirtual();
+    void hostileNamesAndFiles_data();
+    void hostileNamesAndFiles();
 
 private:
     QTemporaryDir m_dir;
@@ -585,6 +592,114 @@ void TestNavigator::trashIsVirtual()
     qputenv("XDG_DATA_HOME", saved);
     if (saved.isEmpty())
         qunsetenv("XDG_DATA_HOME");
+}
+
+void TestNavigator::hostileNamesAndFiles_data()
+{
+    // Entries are "f:" files, "d:" folders, "p:" named pipes. `ask` is looked up as
+    // raw bytes, `askText` as typed text; `found` is what must become current, empty
+    // when the lookup must fail.
+    QTest::addColumn<bool>("deep");
+    QTest::addColumn<QList<QByteArray>>("entries");
+    QTest::addColumn<QByteArray>("ask");
+    QTest::addColumn<QString>("askText");
+    QTest::addColumn<QByteArray>("found");
+    QTest::newRow("missing invalid name never picks a neighbour")
+        << false << QList<QByteArray>{"f:\xff\x01", "f:plain"} << QByteArray("\xfe\x01")
+        << QString() << QByteArray();
+    QTest::newRow("text that reads like an invalid name picks nothing")
+        << false << QList<QByteArray>{"f:\xff\x01"} << QByteArray() << QStringLiteral("\ufffd\x01")
+        << QByteArray();
+    QTest::newRow("invalid name found by its bytes")
+        << false << QList<QByteArray>{"f:\xfe\x01", "f:\xff\x01"} << QByteArray("\xff\x01")
+        << QString() << QByteArray("\xff\x01");
+    QTest::newRow("names that begin with two dots")
+        << false << QList<QByteArray>{"f:..foo", "d:..bar", "f:...", "f:.."} << QByteArray("..bar")
+        << QString() << QByteArray("..bar");
+    QTest::newRow("named pipes are no pictures")
+        << false << QList<QByteArray>{"p:pipe.png", "p:pipe.jpg"} << QByteArray("pipe.png")
+        << QString() << QByteArray("pipe.png");
+    QTest::newRow("children past PATH_MAX")
+        << true << QList<QByteArray>{"f:" + QByteArray(200, 'a'), "f:" + QByteArray(200, 'b'),
+                                     "d:" + QByteArray(200, 'c')}
+        << QByteArray(200, 'b') << QString() << QByteArray(200, 'b');
+}
+
+void TestNavigator::hostileNamesAndFiles()
+{
+    QFETCH(bool, deep);
+    QFETCH(QList<QByteArray>, entries);
+    QFETCH(QByteArray, ask);
+    QFETCH(QString, askText);
+    QFETCH(QByteArray, found);
+    // The folder; a deep one ends 200 bytes short of PATH_MAX, so that every child's
+    // full path is longer than the kernel takes.
+    QByteArray folder = m_folder + "/hostile";
+    QCOMPARE(::mkdir(folder.constData(), 0755), 0);
+    while (deep && folder.size() < PATH_MAX - 200) {
+        folder += '/' + QByteArray(qMin<qsizetype>(200, PATH_MAX - 200 - folder.size()), 'x');
+        QCOMPARE(::mkdir(folder.constData(), 0755), 0);
+    }
+    const int dirFd = ::open(folder.constData(), O_PATH | O_DIRECTORY);
+    QVERIFY(dirFd >= 0);
+    QList<QByteArray> expected;
+    for (const QByteArray& e : entries) {
+        const QByteArray name = e.mid(2);
+        int rc = 0;
+        if (e.startsWith("d:"))
+            rc = ::mkdirat(dirFd, name.constData(), 0755);
+        else if (e.startsWith("p:"))
+            rc = ::mkfifoat(dirFd, name.constData(), 0644);
+        else if (name != "..")
+            rc = ::close(::openat(dirFd, name.constData(), O_CREAT | O_WRONLY, 0644));
+        QCOMPARE(rc, 0);
+        if (name != "..")
+            expected.append(name);
+    }
+    ::close(dirFd);
+    std::sort(expected.begin(), expected.end());
+
+    TShellNavigator nav;
+    nav.SetFolderPath(folder);
+    QCOMPARE(onePass(nav), expected);
+
+    bool threw = false;
+    try {
+        if (askText.isNull())
+            nav.SetObjectNameBytes(ask);
+        else
+            nav.SetObjectName(askText);
+    } catch (const EShellNavigatorError&) {
+        threw = true;
+    }
+    QCOMPARE(threw, found.isEmpty());
+    if (!found.isEmpty()) {
+        QCOMPARE(nav.ObjectNameBytes(), found);
+        QCOMPARE(nav.GetUIObject(TUIObjectKind::ContextMenu)->paths().value(0),
+                 folder + '/' + found);
+    }
+
+    // Every entry answers at once and is no picture; a pipe is never opened for reading
+    // (that would wait for a writer for ever).
+    for (const QByteArray& name : expected) {
+        nav.SetObjectNameBytes(name);
+        std::atomic_bool done = false;
+        QImage thumb;
+        std::thread worker([&] {
+            thumb = nav.ExtractThumbnail(64, 64);
+            done = true;
+        });
+        QDeadlineTimer deadline(5000);
+        while (!done && !deadline.hasExpired())
+            QThread::msleep(5);
+        const bool answered = done;
+        if (!answered) // let a reader stuck on a pipe go before failing
+            ::close(::open((folder + '/' + name).constData(), O_WRONLY | O_NONBLOCK));
+        worker.join();
+        QVERIFY2(answered, name.constData());
+        QVERIFY(thumb.isNull());
+        QVERIFY(nav.ObjectModified().isValid());
+    }
 }
 
 QTEST_MAIN(TestNavigator)
