@@ -2,6 +2,7 @@
 
 #include "controls/ControlResources.h"
 #include "platform/PathNames.h"
+#include "shell/ShellPaths.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -32,7 +33,7 @@ QStringList localPaths(const QMimeData* mime)
     if (!mime || !mime->hasUrls())
         return paths;
     for (const QUrl& url : mime->urls())
-        if (url.isLocalFile())
+        if (shell::IsLocalFileUrl(url))
             paths << url.toLocalFile();
     return paths;
 }

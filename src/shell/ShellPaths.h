@@ -59,6 +59,9 @@ QByteArray WithTrailingSlash(const QByteArray& path);
 // The target of a symbolic link as an absolute path; empty when `linkFile` is none.
 QByteArray LinkTarget(const QByteArray& linkFile);
 
+// Whether a URL names a file of this machine: a file URL whose host is empty,
+// "localhost" or this machine's name.
+bool IsLocalFileUrl(const QUrl& url);
 // The local files among dropped or pasted URLs, in order, as raw paths. Nothing for an
 // empty list.
 std::optional<TFileNames> FileNamesFromUrls(const QList<QUrl>& urls);

@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QPainter>
+#include <QPalette>
 
 namespace shell {
 
@@ -54,11 +55,38 @@ QImage TSystemImageList::Image(int index) const
     return index >= 0 && index < m_copy.size() ? m_copy[index] : QImage();
 }
 
+void TSystemImageList::SetDrawingStyle(TDrawingStyle style)
+{
+    if (style == m_drawingStyle)
+        return;
+    m_drawingStyle = style;
+    emit OnChange();
+}
+
+void TSystemImageList::SetBkColor(const QColor& color)
+{
+    if (color == m_bkColor)
+        return;
+    m_bkColor = color;
+    emit OnChange();
+}
+
 void TSystemImageList::Draw(QPainter& painter, int x, int y, int index) const
 {
-    const QImage img = Image(index);
-    if (!img.isNull())
-        painter.drawImage(x, y, img);
+    QImage img = Image(index);
+    if (img.isNull())
+        return;
+    if (m_bkColor.isValid() && m_drawingStyle != dsTransparent)
+        painter.fillRect(QRect(QPoint(x, y), img.size()), m_bkColor);
+    if (m_drawingStyle == dsFocus || m_drawingStyle == dsSelected) {
+        // The highlight lies over the icon's own pixels only, as a tint.
+        img = img.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        QPainter tint(&img);
+        tint.setCompositionMode(QPainter::CompositionMode_SourceAtop);
+        tint.setOpacity(m_drawingStyle == dsFocus ? 0.25 : 0.5);
+        tint.fillRect(img.rect(), QPalette().color(QPalette::Highlight));
+    }
+    painter.drawImage(x, y, img);
 }
 
 int TSystemImageList::GetIconIndex(const QByteArray& path, TImageListSize, bool open,
@@ -85,7 +113,15 @@ int TSystemImageList::GetIconIndex(const QByteArray& path, TImageListSize, bool 
 
 int TSystemImageList::GetFolderIconIndex(bool open)
 {
-    return GetIconIndex(TempFolder(), si_small, open, false);
+    // The icon of an ordinary folder, whatever the temporary folder is (a mount point
+    // shows a drive, a missing one none).
+    ShellLocation place;
+    place.kind = ShellLocation::FileSystem;
+    place.tag = item::Entry;
+    ObjectFacts folder;
+    folder.exists = true;
+    folder.isFolder = true;
+    return SystemIconTable::instance().indexFor(IconNamesOf(place, folder, open));
 }
 
 QImage TSystemImageList::IconInFrame(const TSystemImageList& images, int height, int width,

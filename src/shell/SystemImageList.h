@@ -5,6 +5,7 @@
 // copy of the table's images as they were when it was (re)built. Owned by its parent.
 
 #include <QByteArray>
+#include <QColor>
 #include <QImage>
 #include <QList>
 #include <QObject>
@@ -19,6 +20,16 @@ enum TImageListSize
     si_large = 1
 };
 
+// How Draw puts an image down: blended a quarter (focus) or half (selected) with the
+// highlight colour, as it is, or without its background colour.
+enum TDrawingStyle
+{
+    dsFocus,
+    dsSelected,
+    dsNormal,
+    dsTransparent
+};
+
 class TSystemImageList : public QObject
 {
     Q_OBJECT
@@ -30,11 +41,18 @@ public:
     TImageListSize Size() const { return m_size; }
     void SetSize(TImageListSize size);
     int Width() const { return m_size == si_small ? 16 : 32; }
+    TDrawingStyle DrawingStyle() const { return m_drawingStyle; }
+    void SetDrawingStyle(TDrawingStyle style);
+    // The colour behind each drawn image; invalid (none) by default, so that what lies
+    // below shows through the icon's transparent parts.
+    QColor BkColor() const { return m_bkColor; }
+    void SetBkColor(const QColor& color);
     int Height() const { return Width(); }
 
     int Count() const;
     QImage Image(int index) const;
-    // Draws image `index` with its top-left corner at (x, y); nothing for a bad index.
+    // Draws image `index` with its top-left corner at (x, y) in the drawing style, over
+    // the background colour; nothing for a bad index.
     void Draw(QPainter& painter, int x, int y, int index) const;
 
     // The icon index of `path`: with `useAttributes` the icon of a plain file of that
@@ -55,6 +73,8 @@ private:
 
     bool m_share = true;
     TImageListSize m_size = si_small;
+    TDrawingStyle m_drawingStyle = dsNormal;
+    QColor m_bkColor;
     QList<QImage> m_copy; // the images held when not sharing
 };
 

@@ -23,7 +23,10 @@ private slots:
     void sharesSmallListFirst();
     void sharedSeesNewIconsCopyDoesNot();
     void destroyingSharedKeepsTable();
+    void folderIcons_data();
     void folderIcons();
+    void drawingStyleAndBackground_data();
+    void drawingStyleAndBackground();
     void iconIndexOfPaths();
     void navigatorUsesSameIndexes();
     void drawnFallback();
@@ -101,16 +104,67 @@ void TestImageList::destroyingSharedKeepsTable()
     QVERIFY(!other.Image(folder).isNull());
 }
 
+void TestImageList::folderIcons_data()
+{
+    QTest::addColumn<QByteArray>("tmpdir");
+    QTest::newRow("ordinary") << QByteArray();
+    QTest::newRow("a mount point") << QByteArray("/");
+    QTest::newRow("missing") << QByteArray("/no/such/temporary/folder");
+}
+
 void TestImageList::folderIcons()
 {
+    // The generic folder icon is an ordinary folder's, wherever the temporary folder is.
+    QFETCH(QByteArray, tmpdir);
+    const QByteArray saved = qgetenv("TMPDIR");
+    if (tmpdir.isEmpty())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", tmpdir);
     const int closed = TSystemImageList::GetFolderIconIndex(false);
     const int open = TSystemImageList::GetFolderIconIndex(true);
-    QVERIFY(closed >= 0 && open >= 0);
-    QVERIFY(closed != open);
+    qputenv("TMPDIR", saved);
+    QCOMPARE(SystemIconTable::instance().name(closed), QStringLiteral("folder"));
     QCOMPARE(SystemIconTable::instance().name(open), QStringLiteral("folder-open"));
-    // Stable: the same icon gets the same index.
-    QCOMPARE(TSystemImageList::GetFolderIconIndex(false), closed);
 }
+
+void TestImageList::drawingStyleAndBackground_data()
+{
+    QTest::addColumn<int>("style");
+    QTest::addColumn<QColor>("background");
+    QTest::addColumn<bool>("tinted");
+    QTest::newRow("normal, no colour") << int(dsNormal) << QColor() << false;
+    QTest::newRow("normal, green") << int(dsNormal) << QColor(Qt::green) << false;
+    QTest::newRow("transparent ignores colour") << int(dsTransparent) << QColor(Qt::green) << false;
+    QTest::newRow("focus") << int(dsFocus) << QColor() << true;
+    QTest::newRow("selected") << int(dsSelected) << QColor() << true;
+}
+
+void TestImageList::drawingStyleAndBackground()
+{
+    QFETCH(int, style);
+    QFETCH(QColor, background);
+    QFETCH(bool, tinted);
+    TSystemImageList list;
+    QCOMPARE(list.DrawingStyle(), dsNormal);
+    QVERIFY(!list.BkColor().isValid());
+    QSignalSpy changed(&list, &TSystemImageList::OnChange);
+    list.SetDrawingStyle(TDrawingStyle(style));
+    list.SetBkColor(background);
+    QCOMPARE(changed.size(), int(style != dsNormal) + int(background.isValid()));
+    // A drawn picture: transparent outside its sheet, opaque inside.
+    const int file = SystemIconTable::instance().indexFor({QStringLiteral("no-such-icon-here")});
+    const QImage plain = list.Image(file);
+    QImage canvas(16, 16, QImage::Format_ARGB32);
+    canvas.fill(Qt::red);
+    QPainter painter(&canvas);
+    list.Draw(painter, 0, 0, file);
+    painter.end();
+    const bool paintsBehind = background.isValid() && style != dsTransparent;
+    QCOMPARE(canvas.pixelColor(0, 0), paintsBehind ? background : QColor(Qt::red));
+    QCOMPARE(canvas.pixelColor(6, 6) != plain.pixelColor(6, 6), tinted);
+}
+
 
 void TestImageList::iconIndexOfPaths()
 {

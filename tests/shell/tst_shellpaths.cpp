@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMimeData>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -219,11 +220,20 @@ void TestShellPaths::samePath()
 
 void TestShellPaths::droppedUrls()
 {
-    const QList<QUrl> urls{QUrl("file:///tmp/%FF%FE.txt"), QUrl("https://example.org/x"),
+    // Only files of this machine count: another host's /etc/hostname is not ours.
+    const QString self = QSysInfo::machineHostName();
+    const QList<QUrl> urls{QUrl("file:///tmp/%FF%FE.txt"),
+                           QUrl("https://example.org/x"),
+                           QUrl("file://otherhost/etc/hostname"),
+                           QUrl("file://localhost/tmp/local"),
+                           QUrl("file://LOCALHOST/tmp/LOCAL"),
+                           QUrl("file://" + self + "/tmp/self"),
                            QUrl("file:///tmp/a%20b")};
     const std::optional<TFileNames> names = FileNamesFromUrls(urls);
     QVERIFY(names.has_value());
-    QCOMPARE(*names, (TFileNames{QByteArray("/tmp/\xff\xfe.txt"), QByteArray("/tmp/a b")}));
+    QCOMPARE(*names, (TFileNames{QByteArray("/tmp/\xff\xfe.txt"), "/tmp/local", "/tmp/LOCAL",
+                                 "/tmp/self", "/tmp/a b"}));
+    QVERIFY(!FileNamesFromUrls({QUrl("file://otherhost/etc/hostname")}).has_value());
     QVERIFY(!FileNamesFromUrls({}).has_value());
     QVERIFY(!FileNamesFromMimeData(nullptr).has_value());
     QMimeData textOnly;
