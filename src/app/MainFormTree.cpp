@@ -2,10 +2,12 @@
 
 #include "app/FolderSizeStore.h"
 #include "app/MainForm.h"
+#include "app/MyThread.h"
 #include "platform/NumberText.h"
 #include "ui_MainForm.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QHeaderView>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -128,11 +130,12 @@ void TMainForm::TreeView1AdvancedCustomDrawItem(QPainter& painter, const QModelI
                                                 const QRect& textRect, const QBrush& background,
                                                 bool selected)
 {
-    const QString text = node.data(Qt::DisplayRole).toString();
-    if (!text.contains(QLatin1Char('\t')))
+    // The columns come from the node's own name and the store, never from splitting
+    // its text: a folder name may itself hold a TAB.
+    const auto entry = node.data(TFolderTreeModel::EntryRole).toInt();
+    if (!m_model.isCompleted(entry))
         return; // still being walked: the plain item stays
 
-    const auto entry = node.data(TFolderTreeModel::EntryRole).toInt();
     const std::int32_t parent = m_model.parentEntry(entry);
     const bool bySize = ui->Sort1->isChecked();
     const auto valueOf = [&](std::int32_t e) {
@@ -148,10 +151,9 @@ void TMainForm::TreeView1AdvancedCustomDrawItem(QPainter& painter, const QModelI
     const int B = textRect.top() + textRect.height();
     painter.fillRect(textRect, background);
 
-    const QStringList fields = text.split(QLatin1Char('\t'));
-    const QString sizeText = fields.value(0);
-    const QString name = fields.value(1);
-    const QString countText = fields.value(2);
+    const QString sizeText = TMyThread::SizeText(m_store.FolderSizes(entry - 1));
+    const QString name = QFile::decodeName(m_model.nodeName(entry));
+    const QString countText = TMyThread::CountText(m_store.FolderFileCounts(entry - 1));
 
     const bool bold = parent != 0 && parentValue != 0 && value * 100 / parentValue > 5;
     painter.setFont(bold ? FontDialog1 : FontDialog2);

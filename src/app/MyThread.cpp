@@ -34,11 +34,21 @@ QByteArray TMyThread::LongFormPath(const QString& folderText)
     return platform::LongFormPath(QFile::encodeName(folderText));
 }
 
+QString TMyThread::SizeText(std::int64_t bytes)
+{
+    return platform::fixed2(double(bytes) / 1024 / 1024) + QLatin1String(" MB");
+}
+
+QString TMyThread::CountText(std::int64_t files)
+{
+    return QString::number(files) + QLatin1String(" Dateien");
+}
+
 QString TMyThread::CompletedNodeText(std::int64_t bytes, const QString& name, std::int64_t files)
 {
     static const QString filler = QString(54, QLatin1Char('w'));
-    return platform::fixed2(double(bytes) / 1024 / 1024) + QLatin1String(" MB\t") + name +
-           QLatin1Char('\t') + QString::number(files) + QLatin1String(" Dateien\t") + filler;
+    return SizeText(bytes) + QLatin1Char('\t') + name + QLatin1Char('\t') + CountText(files) +
+           QLatin1Char('\t') + filler;
 }
 
 void TMyThread::RunScan()

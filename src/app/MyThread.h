@@ -40,6 +40,9 @@ public:
     // The text of a node whose walk has completed: size in MB, name, file count and
     // a filler that makes the item wide enough for the columns drawn over it.
     static QString CompletedNodeText(std::int64_t bytes, const QString& name, std::int64_t files);
+    // Its first and third fields: "1234,56 MB" and "17 Dateien".
+    static QString SizeText(std::int64_t bytes);
+    static QString CountText(std::int64_t files);
 
     // The thread's body: one whole scan. Public so that a test can run it on a thread
     // of its own choosing.
