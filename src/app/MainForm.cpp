@@ -29,6 +29,11 @@ TMainForm::TMainForm(QWidget* parent)
     FontDialog1.setBold(true);
     ui->ShellList1->setFixedHeight(156);
     ui->ShellList1->setBackgroundRole(QPalette::Base);
+    // The tree takes whatever room the window gains; the label keeps its one line and
+    // the lower area its height until the splitter moves.
+    ui->Splitter1->setStretchFactor(0, 1);
+    ui->Splitter1->setStretchFactor(1, 0);
+    ui->Label2->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     ui->Panel7->installEventFilter(this);
     ui->ueberbtn->LoadPictures(QStringLiteral(":/fegmann/ueberbtn.gif"),
                                QStringLiteral(":/fegmann/ueberbtn2.gif"));
