@@ -6,6 +6,8 @@
 #include "controls/JpegImage.h"
 
 #include <QDesktopServices>
+#include <QGuiApplication>
+#include <QScreen>
 
 #include <mutex>
 
@@ -58,6 +60,16 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui:
 }
 
 TAboutBox::~TAboutBox() = default;
+
+void TAboutBox::showEvent(QShowEvent* event)
+{
+    // Centred on the screen, not over the window that opens it; placed here, when its
+    // size is final and before it appears.
+    if (const QScreen* screen =
+            parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    QDialog::showEvent(event);
+}
 
 QUrl TAboutBox::HomePageUrl()
 {

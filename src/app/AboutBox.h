@@ -36,6 +36,9 @@ public:
     // An empty function restores the desktop's opener.
     static void setUrlOpener(TUrlOpener opener);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void FormCreate();
     void BitBtnXP1Click();

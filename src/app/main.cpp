@@ -1,6 +1,7 @@
 // Fegmann: a disk clean-up tool. The program takes no arguments and keeps no state.
 
 #include "app/AboutBox.h"
+#include "app/Application.h"
 #include "app/MainForm.h"
 #include "shell/ShellStartup.h"
 
@@ -10,12 +11,11 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Fegmann"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Fegmann 1.0"));
+    PrepareApplication(app);
     // The namespace layer is set up before any window exists.
     QString error;
     if (!shell::ShellStartup(&error)) {
-        QMessageBox::critical(nullptr, QStringLiteral("Fegmann 1.0"), error);
+        QMessageBox::critical(nullptr, ApplicationTitle(), error);
         return 1;
     }
     TMainForm form;

@@ -40,8 +40,7 @@ QStringList localPaths(const QMimeData* mime)
 
 } // namespace
 
-TDirectoryEdit::TDirectoryEdit(QWidget* parent)
-    : QLineEdit(parent), m_button(new QToolButton(this))
+TDirectoryEdit::TDirectoryEdit(QWidget* parent) : QLineEdit(parent), m_button(new QToolButton(this))
 {
     TControlResources::EnsureLoaded();
     m_button->setIcon(QIcon(QStringLiteral(":/fegmann/folderbtn.png")));
@@ -92,6 +91,13 @@ TDirectoryEdit::TChoice TDirectoryEdit::ShowStandardChooser(QWidget* parent, con
                                                             const QString& startFolder)
 {
     QFileDialog dialog(parent, title, startFolder);
+    // Qt's own dialog, so that it shows the labels below wherever the program runs.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("&Verzeichnisse:"));
+    dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Verzeichnis&name:"));
+    dialog.setLabelText(QFileDialog::FileType, QStringLiteral("&Dateien: (*.*)"));
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("OK"));
+    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Abbrechen"));
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     // Choosing a folder must not create, rename or delete one.
@@ -126,8 +132,8 @@ void TDirectoryEdit::ButtonClick()
     const QString start = StartFolder(proposed);
 
     const TChooser& show = chooser();
-    TChoice choice = show ? show(this, DialogTitle(), start)
-                          : ShowStandardChooser(this, DialogTitle(), start);
+    TChoice choice =
+        show ? show(this, DialogTitle(), start) : ShowStandardChooser(this, DialogTitle(), start);
 
     if (isEnabled() && isVisible() && focusPolicy() != Qt::NoFocus)
         setFocus(Qt::OtherFocusReason);

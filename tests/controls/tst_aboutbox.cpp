@@ -39,6 +39,7 @@ private slots:
     void damagedJpeg();
     void truncatedJpegKeepsWhatWasRead();
     void missingJpegFile();
+    void centredOnTheScreen();
 
 private:
     QList<QUrl> m_opened;
@@ -132,10 +133,12 @@ void TestAboutBox::picture()
     QCOMPARE(pixmap.size(), QSize(306, 322));
     // The same picture as Qt's own reader makes of the file, give or take the
     // rounding of the colour conversion.
-    const QImage reference = QImage::fromData(storedJpeg(), "JPEG").convertToFormat(QImage::Format_RGB32);
+    const QImage reference =
+        QImage::fromData(storedJpeg(), "JPEG").convertToFormat(QImage::Format_RGB32);
     const QImage ours = pixmap.toImage().convertToFormat(QImage::Format_RGB32);
     for (QPoint p : {QPoint(10, 10), QPoint(153, 161), QPoint(60, 240), QPoint(300, 300)}) {
-        QVERIFY2(qAbs(qRed(ours.pixel(p)) - qRed(reference.pixel(p))) <= 2, qPrintable(QString::number(p.x())));
+        QVERIFY2(qAbs(qRed(ours.pixel(p)) - qRed(reference.pixel(p))) <= 2,
+                 qPrintable(QString::number(p.x())));
         QVERIFY(qAbs(qGreen(ours.pixel(p)) - qGreen(reference.pixel(p))) <= 2);
         QVERIFY(qAbs(qBlue(ours.pixel(p)) - qBlue(reference.pixel(p))) <= 2);
     }
@@ -192,6 +195,14 @@ void TestAboutBox::damagedJpeg_data()
     QVERIFY(sof > 0);
     badPrecision[sof + 4] = char(7);
     QTest::newRow("unsupported precision") << badPrecision;
+    // A header that claims 50 000 x 50 000 pixels: a count past 32 bits, refused before
+    // anything is allocated for it.
+    QByteArray huge = good;
+    for (int at : {5, 7}) {
+        huge[sof + at] = char(50000 >> 8);
+        huge[sof + at + 1] = char(50000 & 0xff);
+    }
+    QTest::newRow("claims 50000 x 50000") << huge;
 }
 
 void TestAboutBox::damagedJpeg()
@@ -228,6 +239,22 @@ void TestAboutBox::missingJpegFile()
     f.close();
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("JPEG picture .*bad.jpg"));
     QVERIFY(TJpegImage::Load(bad).isNull());
+}
+
+void TestAboutBox::centredOnTheScreen()
+{
+    // Centred on the screen, wherever the window that opens it stands.
+    QWidget owner;
+    owner.setGeometry(0, 0, 300, 200);
+    owner.show();
+    TAboutBox box(&owner);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    const QPoint centre = box.screen()->availableGeometry().center();
+    // Within the few pixels of a frame that the window manager adds.
+    const QPoint at = box.frameGeometry().center();
+    QVERIFY2((at - centre).manhattanLength() <= 4,
+             qPrintable(QStringLiteral("%1,%2").arg(at.x()).arg(at.y())));
 }
 
 QTEST_MAIN(TestAboutBox)

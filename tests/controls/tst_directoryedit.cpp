@@ -2,13 +2,20 @@
 // and InitialDir, the events, drops, keys handed to the window and the long path.
 #include "controls/BitBtnXP.h"
 #include "controls/DirectoryEdit.h"
+#include "controls/GermanInterface.h"
 
+#include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -55,6 +62,7 @@ private slots:
     void dropIgnoredWithoutAcceptFiles();
     void longName();
     void directInput();
+    void standardDialogsSpeakGerman();
 
 private:
     QTemporaryDir m_dir;
@@ -81,13 +89,27 @@ void TestDirectoryEdit::startFolder_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("initialDir");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("empty field: InitialDir") << "" << "@data" << "@data";
-    QTest::newRow("empty field, default InitialDir") << "" << "/" << "/";
-    QTest::newRow("empty field and InitialDir") << "" << "" << "/";
-    QTest::newRow("existing folder") << "@data" << "/" << "@data";
-    QTest::newRow("impossible path") << "@data/nosuch/deeper" << "@data" << "/";
-    QTest::newRow("a file, not a folder") << "@file" << "@data" << "/";
-    QTest::newRow("empty field, InitialDir gone") << "" << "@data/gone" << "/";
+    QTest::newRow("empty field: InitialDir") << ""
+                                             << "@data"
+                                             << "@data";
+    QTest::newRow("empty field, default InitialDir") << ""
+                                                     << "/"
+                                                     << "/";
+    QTest::newRow("empty field and InitialDir") << ""
+                                                << ""
+                                                << "/";
+    QTest::newRow("existing folder") << "@data"
+                                     << "/"
+                                     << "@data";
+    QTest::newRow("impossible path") << "@data/nosuch/deeper"
+                                     << "@data"
+                                     << "/";
+    QTest::newRow("a file, not a folder") << "@file"
+                                          << "@data"
+                                          << "/";
+    QTest::newRow("empty field, InitialDir gone") << ""
+                                                  << "@data/gone"
+                                                  << "/";
 }
 
 void TestDirectoryEdit::startFolder()
@@ -125,11 +147,26 @@ void TestDirectoryEdit::confirmedChoice_data()
     QTest::addColumn<QString>("chosen");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("initialDir");
-    QTest::newRow("existing folder") << false << "/" << "@data" << "@data" << "@data";
-    QTest::newRow("folder that does not exist") << false << "/" << "@data/x" << "@data/x" << "/";
-    QTest::newRow("empty choice") << false << "/" << "" << "" << "/";
-    QTest::newRow("several folders") << true << "/" << "@data" << "@data;/" << "@data";
-    QTest::newRow("several folders, empty field") << true << "" << "@data" << "@data" << "@data";
+    QTest::newRow("existing folder") << false << "/"
+                                     << "@data"
+                                     << "@data"
+                                     << "@data";
+    QTest::newRow("folder that does not exist") << false << "/"
+                                                << "@data/x"
+                                                << "@data/x"
+                                                << "/";
+    QTest::newRow("empty choice") << false << "/"
+                                  << ""
+                                  << ""
+                                  << "/";
+    QTest::newRow("several folders") << true << "/"
+                                     << "@data"
+                                     << "@data;/"
+                                     << "@data";
+    QTest::newRow("several folders, empty field") << true << ""
+                                                  << "@data"
+                                                  << "@data"
+                                                  << "@data";
 }
 
 void TestDirectoryEdit::confirmedChoice()
@@ -337,6 +374,34 @@ void TestDirectoryEdit::directInput()
     edit.setText(QString());
     QTest::keyClicks(&edit, QStringLiteral("/tmp"));
     QCOMPARE(edit.text(), QStringLiteral("/tmp"));
+}
+
+void TestDirectoryEdit::standardDialogsSpeakGerman()
+{
+    QVERIFY(InstallGermanTranslations(*qApp));
+    // Qt's own buttons take Qt's German texts.
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Frage"), QStringLiteral("Wirklich?"),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    QCOMPARE(box.button(QMessageBox::Yes)->text().remove(u'&'), QStringLiteral("Ja"));
+    QCOMPARE(box.button(QMessageBox::No)->text().remove(u'&'), QStringLiteral("Nein"));
+    QCOMPARE(box.button(QMessageBox::Cancel)->text().remove(u'&'), QStringLiteral("Abbrechen"));
+    // The folder chooser with its own labels.
+    QStringList labels;
+    QTimer::singleShot(0, this, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        for (auto label : {QFileDialog::LookIn, QFileDialog::FileName, QFileDialog::FileType,
+                           QFileDialog::Accept, QFileDialog::Reject})
+            labels << dialog->labelText(label);
+        labels << dialog->windowTitle();
+        dialog->reject();
+    });
+    const TDirectoryEdit::TChoice choice = TDirectoryEdit::ShowStandardChooser(
+        nullptr, TDirectoryEdit::DialogTitle(), QDir::tempPath());
+    QVERIFY(!choice.Confirmed);
+    QCOMPARE(labels, (QStringList{"&Verzeichnisse:", "Verzeichnis&name:", "&Dateien: (*.*)", "OK",
+                                  "Abbrechen", "Verzeichnis auswählen"}));
 }
 
 QTEST_MAIN(TestDirectoryEdit)
