@@ -4,6 +4,7 @@
 #include "platform/MountTable.h"
 #include "platform/PathAt.h"
 #include "platform/VolumeSpace.h"
+#include "shell/MimeTypeCache.h"
 #include "shell/ShellPaths.h"
 
 #include <QDateTime>
@@ -14,6 +15,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -143,8 +145,66 @@ QString driveTypeText(const QByteArray& mountPoint)
 
 } // namespace
 
+// An open folder read entry by entry, with links never followed.
+class FolderReader
+{
+public:
+    // Null when the folder cannot be listed (no access, vanished, not a folder).
+    static std::unique_ptr<FolderReader> open(const QByteArray& path)
+    {
+        const platform::PathAt at(path.toStdString());
+        const int fd = ::openat(at.dir(), at.name(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            return nullptr;
+        struct stat st;
+        DIR* dir = ::fstat(fd, &st) == 0 ? ::fdopendir(fd) : nullptr;
+        if (!dir) {
+            ::close(fd);
+            return nullptr;
+        }
+        // A pseudo file system holds no data on any disk: it is listed, but empty.
+        const bool pseudo = platform::MountTable::read().isPseudoDevice(st.st_dev);
+        return std::unique_ptr<FolderReader>(new FolderReader(dir, pseudo));
+    }
+    ~FolderReader() { ::closedir(m_dir); }
+
+    // The next entry as snapshot item data; empty at the end.
+    QByteArray next()
+    {
+        while (!m_pseudo) {
+            errno = 0;
+            const dirent* d = ::readdir(m_dir);
+            if (!d)
+                return {};
+            const char* name = d->d_name;
+            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+                continue;
+            struct stat st;
+            if (::fstatat(::dirfd(m_dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue; // gone since the listing was read
+            return SnapshotItemData(QByteArrayView(name), FactsFromStat(st));
+        }
+        return {};
+    }
+
+private:
+    FolderReader(DIR* dir, bool pseudo) : m_dir(dir), m_pseudo(pseudo) {}
+    DIR* m_dir;
+    bool m_pseudo;
+};
+
+EnumIDList::EnumIDList(QList<QByteArray> items) : m_items(std::move(items)) {}
+
+EnumIDList::EnumIDList(std::unique_ptr<FolderReader> reader) : m_reader(std::move(reader)) {}
+
+EnumIDList::~EnumIDList() = default;
+
 TIdList EnumIDList::next()
 {
+    if (m_reader) {
+        const QByteArray data = m_reader->next();
+        return data.isEmpty() ? TIdList() : TIdList::fromItems({data});
+    }
     if (m_pos >= m_items.size())
         return {};
     return TIdList::fromItems({m_items[m_pos++]});
@@ -228,12 +288,13 @@ std::unique_ptr<EnumIDList> ShellFolderObject::enumObjects() const
             items.append(item::Drive + mp);
         break;
     case ShellLocation::Trash:
-        listFolder(TrashFilesFolder()); // no trash yet: an empty one
-        break;
+        if (auto reader = FolderReader::open(TrashFilesFolder()))
+            return std::make_unique<EnumIDList>(std::move(reader));
+        break; // no trash yet: an empty one
     case ShellLocation::FileSystem:
-        if (!listFolder(m_place.path))
-            return nullptr;
-        break;
+        if (auto reader = FolderReader::open(m_place.path))
+            return std::make_unique<EnumIDList>(std::move(reader));
+        return nullptr;
     }
     return std::make_unique<EnumIDList>(std::move(items));
 }
@@ -478,9 +539,7 @@ QStringList IconNamesOf(const ShellLocation& place, const ObjectFacts& facts, bo
             return {QStringLiteral("folder-open"), QStringLiteral("folder")};
         return {QStringLiteral("folder")};
     }
-    static const QMimeDatabase db;
-    const QMimeType mime =
-        db.mimeTypeForFile(QFile::decodeName(place.name), QMimeDatabase::MatchExtension);
+    const QMimeType mime = MimeTypeOfName(place.name);
     return {mime.iconName(), mime.genericIconName(), QStringLiteral("text-x-generic")};
 }
 

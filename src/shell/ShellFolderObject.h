@@ -63,18 +63,26 @@ struct FindData
     bool isFolder = false;
 };
 
-// Hands out the items of one folder, one per call.
+class FolderReader;
+
+// Hands out the items of one folder, one per call: a list made beforehand (the virtual
+// folders), or entries read from an open folder as they are asked for, each with what
+// lstat says of it at that moment (an entry gone by then is passed over).
 class EnumIDList
 {
 public:
-    explicit EnumIDList(QList<QByteArray> items) : m_items(std::move(items)) {}
+    explicit EnumIDList(QList<QByteArray> items);
+    explicit EnumIDList(std::unique_ptr<FolderReader> reader);
+    ~EnumIDList();
+    EnumIDList(const EnumIDList&) = delete;
+    EnumIDList& operator=(const EnumIDList&) = delete;
     // The next item as a one-item list; absent at the end.
     TIdList next();
-    int remaining() const { return int(m_items.size() - m_pos); }
 
 private:
     QList<QByteArray> m_items; // item data, tag byte first
     qsizetype m_pos = 0;
+    std::unique_ptr<FolderReader> m_reader;
 };
 
 class ShellFolderObject

@@ -1,6 +1,7 @@
 #include "shell/ShellNamespace.h"
 
 #include "platform/PathAt.h"
+#include "shell/MimeTypeCache.h"
 #include "shell/ShellPaths.h"
 
 #include <QCollator>
@@ -8,7 +9,9 @@
 #include <QFile>
 #include <QMimeDatabase>
 #include <QStandardPaths>
+#include <QtEndian>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -82,7 +85,34 @@ QCollator& nameCollator()
     return collator;
 }
 
+ObjectFacts snapshotFacts(QByteArrayView data)
+{
+    const auto* p = reinterpret_cast<const uchar*>(data.data());
+    ObjectFacts f;
+    f.exists = true;
+    f.mode = qFromLittleEndian<quint32>(p);
+    f.uid = qFromLittleEndian<quint32>(p + 4);
+    f.isFolder = S_ISDIR(f.mode);
+    f.isLink = S_ISLNK(f.mode);
+    f.size = f.isFolder ? -1 : qFromLittleEndian<qint64>(p + 8);
+    f.modifiedMs = qFromLittleEndian<qint64>(p + 16);
+    return f;
+}
+
 } // namespace
+
+QByteArray SnapshotItemData(QByteArrayView name, const ObjectFacts& facts)
+{
+    QByteArray data(1 + item::SnapshotBytes + name.size(), Qt::Uninitialized);
+    auto* p = reinterpret_cast<uchar*>(data.data());
+    p[0] = uchar(item::Snapshot);
+    qToLittleEndian<quint32>(facts.mode, p + 1);
+    qToLittleEndian<quint32>(facts.uid, p + 5);
+    qToLittleEndian<qint64>(facts.isFolder ? 0 : facts.size, p + 9);
+    qToLittleEndian<qint64>(facts.modifiedMs, p + 17);
+    std::memcpy(p + 1 + item::SnapshotBytes, name.data(), size_t(name.size()));
+    return data;
+}
 
 QByteArray HomeFolder()
 {
@@ -144,14 +174,25 @@ std::optional<ShellLocation> ResolveChild(const ShellLocation& at, QByteArrayVie
         next.path = rest.toByteArray();
         break;
     case ShellLocation::Trash:
-    case ShellLocation::FileSystem:
-        if (tag != item::Entry || !isValidName(rest))
+    case ShellLocation::FileSystem: {
+        QByteArrayView name = rest;
+        if (tag == item::Snapshot) {
+            if (rest.size() <= item::SnapshotBytes)
+                return std::nullopt;
+            next.snapshot = snapshotFacts(rest.first(item::SnapshotBytes));
+            name = rest.sliced(item::SnapshotBytes);
+            next.tag = item::Entry;
+        } else if (tag != item::Entry) {
+            return std::nullopt;
+        }
+        if (!isValidName(name))
             return std::nullopt;
         next.kind = ShellLocation::FileSystem;
-        next.path = joined(at.kind == ShellLocation::Trash ? TrashFilesFolder() : at.path, rest);
-        next.name = rest.toByteArray();
+        next.path = joined(at.kind == ShellLocation::Trash ? TrashFilesFolder() : at.path, name);
+        next.name = name.toByteArray();
         next.inTrash = at.inTrash || at.kind == ShellLocation::Trash;
         break;
+    }
     }
     return next;
 }
@@ -272,6 +313,8 @@ TShellFolder SpecialFolderOf(const TIdList& list)
 
 ObjectFacts FactsOf(const ShellLocation& place)
 {
+    if (place.snapshot)
+        return *place.snapshot;
     ObjectFacts f;
     if (place.kind != ShellLocation::FileSystem) {
         f.exists = true;
@@ -282,6 +325,12 @@ ObjectFacts FactsOf(const ShellLocation& place)
     const platform::PathAt at(place.path.toStdString());
     if (::fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return f;
+    return FactsFromStat(st);
+}
+
+ObjectFacts FactsFromStat(const struct stat& st)
+{
+    ObjectFacts f;
     f.exists = true;
     f.isLink = S_ISLNK(st.st_mode);
     f.isFolder = S_ISDIR(st.st_mode);
@@ -328,8 +377,7 @@ QString TypeNameOf(const ShellLocation& place, const ObjectFacts& facts)
     static const QMimeDatabase db;
     if (facts.isLink)
         return db.mimeTypeForName(QStringLiteral("inode/symlink")).comment();
-    return db.mimeTypeForFile(QFile::decodeName(place.name), QMimeDatabase::MatchExtension)
-        .comment();
+    return MimeTypeOfName(place.name).comment();
 }
 
 int CompareIDs(int column, const TIdList& a, const TIdList& b)

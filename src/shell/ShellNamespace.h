@@ -11,6 +11,8 @@
 #include <QString>
 #include <optional>
 
+struct stat;
+
 namespace shell {
 
 // The special folders, in a fixed order: the values are stored and compared by number.
@@ -55,7 +57,24 @@ constexpr char Trash = 'T';        // the trash, below the desktop
 constexpr char DesktopEntry = 'E'; // + name: an entry of the desktop directory
 constexpr char Drive = 'D';        // + mount point: a drive, below the drives folder
 constexpr char Entry = 'F';        // + name: a file or folder below a folder
+// + the entry's facts as its folder's listing found them (mode and owner as 32 bits,
+// size and modification time in ms as 64 bits, little-endian) + name: an entry handed
+// out by a listing, so that its columns, order and icon need no further system call.
+constexpr char Snapshot = 'S';
+constexpr int SnapshotBytes = 24;
 } // namespace item
+
+// What the file system says about a place, read once (lstat, links not followed).
+struct ObjectFacts
+{
+    bool exists = false;
+    bool isFolder = false; // virtual folders and drives too
+    bool isLink = false;
+    qint64 size = -1;      // files and links; -1 for folders
+    qint64 modifiedMs = 0; // UTC milliseconds since the epoch; 0 when unknown
+    unsigned mode = 0;
+    unsigned uid = 0;
+};
 
 // What a list names.
 struct ShellLocation
@@ -70,8 +89,9 @@ struct ShellLocation
     Kind kind = Desktop;
     QByteArray path; // FileSystem only: the object's path, no trailing "/" (but "/")
     QByteArray name; // FileSystem entries: the name as the folder records it
-    char tag = 0;    // tag of the last item; 0 for the desktop
+    char tag = 0;    // tag of the last item; 0 for the desktop (Entry for a snapshot)
     bool inTrash = false;
+    std::optional<ObjectFacts> snapshot; // what the listing found, for a snapshot item
 
     bool isDrive() const { return tag == item::Drive; }
     bool sameObject(const ShellLocation& other) const
@@ -83,6 +103,9 @@ struct ShellLocation
 // The place an absolute list names; nothing for an absent or malformed list or an item
 // that cannot stand where it is (a name with "/", "..", a drive outside the drives folder).
 std::optional<ShellLocation> ResolveIDList(const TIdList& list);
+
+// The data of a snapshot item for an entry named `name` with the facts `facts`.
+QByteArray SnapshotItemData(QByteArrayView name, const ObjectFacts& facts);
 
 // The place of one item below `at`; nothing when the item cannot stand there.
 std::optional<ShellLocation> ResolveChild(const ShellLocation& at, QByteArrayView data);
@@ -118,18 +141,8 @@ QString TrashName();
 
 namespace shell {
 
-// What the file system says about a place, read once (lstat, links not followed).
-struct ObjectFacts
-{
-    bool exists = false;
-    bool isFolder = false; // virtual folders and drives too
-    bool isLink = false;
-    qint64 size = -1;      // files and links; -1 for folders
-    qint64 modifiedMs = 0; // UTC milliseconds since the epoch; 0 when unknown
-    unsigned mode = 0;
-    unsigned uid = 0;
-};
 ObjectFacts FactsOf(const ShellLocation& place);
+ObjectFacts FactsFromStat(const struct stat& st);
 QString DisplayNameOf(const ShellLocation& place);
 // The type text of the type column: the MIME type's description, "Dateiordner" for folders.
 QString TypeNameOf(const ShellLocation& place, const ObjectFacts& facts);

@@ -269,8 +269,8 @@ void TShellNavigator::SetObjectNameBytes(const QByteArray& input)
         bool found = false;
         while (NextObject()) {
             const QByteArray raw = ObjectNameBytes();
-            if (raw == value || (exactText && QByteArrayView(raw).isValidUtf8() &&
-                                 DisplayName() == shown)) {
+            if (raw == value ||
+                (exactText && QByteArrayView(raw).isValidUtf8() && DisplayName() == shown)) {
                 found = true;
                 break;
             }
@@ -392,8 +392,8 @@ QImage TShellNavigator::ExtractThumbnail(int width, int height)
     // device would wait for a writer for ever); the type is checked on what was
     // opened, and only a regular file is read, in blocking mode again.
     const platform::PathAt at(place->path.toStdString());
-    const int fd = ::openat(at.dir(), at.name(),
-                            O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    const int fd =
+        ::openat(at.dir(), at.name(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return {};
     struct stat st;

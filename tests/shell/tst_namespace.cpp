@@ -2,6 +2,7 @@
 // folders, attributes, listing and renaming through folder objects, and lists that must
 // name nothing rather than a wrong object.
 
+#include "shell/MimeTypeCache.h"
 #include "shell/ShellFolderObject.h"
 #include "shell/ShellNamespace.h"
 #include "shell/ShellPaths.h"
@@ -10,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMimeDatabase>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cerrno>
@@ -56,6 +58,9 @@ private slots:
     void listing();
     void renameRefusesBadNames();
     void renameFailureKeepsName();
+    void typesByName_data();
+    void typesByName();
+    void snapshotItems();
     void sizeTexts_data();
     void sizeTexts();
 
@@ -356,6 +361,65 @@ void TestNamespace::renameFailureKeepsName()
     QCOMPARE(error, int(EACCES));
     QVERIFY(PathExists(m_base + "/folder/locked"));
     QVERIFY(!PathExists(m_base + "/folder/free"));
+}
+
+void TestNamespace::typesByName_data()
+{
+    // Pairs that share an ending but not always a type: whatever was looked up first,
+    // the second gets the database's own answer.
+    QTest::addColumn<QByteArray>("first");
+    QTest::addColumn<QByteArray>("second");
+    QTest::newRow("whole-name glob") << QByteArray("x.am") << QByteArray("Makefile.am");
+    QTest::newRow("prefix glob") << QByteArray("notes.md") << QByteArray("README.md");
+    QTest::newRow("letter case") << QByteArray("prog.c") << QByteArray("prog.C");
+    QTest::newRow("two dots") << QByteArray("x.gz") << QByteArray("x.tar.gz");
+    QTest::newRow("numbered") << QByteArray("a.1") << QByteArray("lib.so.1");
+    QTest::newRow("backup") << QByteArray("a.txt") << QByteArray("a.txt~");
+    QTest::newRow("no dot") << QByteArray("plain") << QByteArray("core");
+    QTest::newRow("hidden") << QByteArray(".bashrc") << QByteArray("x.bashrc");
+    QTest::newRow("not UTF-8") << QByteArray("\xff.png") << QByteArray("\xfe.png");
+}
+
+void TestNamespace::typesByName()
+{
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, second);
+    const QMimeDatabase db;
+    for (const QByteArray& name : {first, second, first}) {
+        const QMimeType expected =
+            db.mimeTypeForFile(QFile::decodeName(name), QMimeDatabase::MatchExtension);
+        QCOMPARE(MimeTypeOfName(name).name(), expected.name());
+    }
+}
+
+void TestNamespace::snapshotItems()
+{
+    // An item handed out by a listing carries its facts: columns and order need no
+    // further look at the disk, and it names the same object as its plain form.
+    const QByteArray folder = m_base + "/snap";
+    QVERIFY(QDir().mkdir(QFile::decodeName(folder)));
+    QFile f(QFile::decodeName(folder + "/file.txt"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(3000, 'x'));
+    f.close();
+    const TIdList folderList = IDListFromPath(folder);
+    const auto shellFolder = ShellFolderObject::bind(folderList);
+    auto e = shellFolder->enumObjects();
+    const TIdList item = e->next();
+    QVERIFY(e->next().isNull());
+    QCOMPARE(item.itemData(0).front(), item::Snapshot);
+    QVERIFY(QFile::remove(QFile::decodeName(folder + "/file.txt")));
+    const std::optional<ShellLocation> place = shellFolder->locate(item);
+    QVERIFY(place && place->snapshot);
+    QCOMPARE(place->name, QByteArray("file.txt"));
+    QCOMPARE(FactsOf(*place).size, 3000);
+    QCOMPARE(shellFolder->detailsOf(&item, 1)->text, QStringLiteral("3 KB"));
+    const TIdList plain = ConcatIDLists(folderList, TIdList::fromItems({"Ffile.txt"}));
+    QCOMPARE(CompareIDs(0, ConcatIDLists(folderList, item), plain), 0);
+    QCOMPARE(PathFromIDList(ConcatIDLists(folderList, item)), folder + "/file.txt");
+    // Cut short, it names nothing.
+    const QByteArray data = item.itemData(0).toByteArray();
+    QVERIFY(!shellFolder->locate(TIdList::fromItems({data.left(item::SnapshotBytes + 1)})));
 }
 
 void TestNamespace::sizeTexts_data()
