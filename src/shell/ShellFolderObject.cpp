@@ -168,7 +168,7 @@ public:
     }
     ~FolderReader() { ::closedir(m_dir); }
 
-    // The next entry as snapshot item data; empty at the end.
+    // The next entry as listed item data; empty at the end.
     QByteArray next()
     {
         while (!m_pseudo) {
@@ -179,10 +179,14 @@ public:
             const char* name = d->d_name;
             if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
                 continue;
-            struct stat st;
-            if (::fstatat(::dirfd(m_dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-                continue; // gone since the listing was read
-            return SnapshotItemData(QByteArrayView(name), FactsFromStat(st));
+            unsigned char type = d->d_type;
+            if (type == DT_UNKNOWN) { // a file system that does not say: ask the entry
+                struct stat st;
+                if (::fstatat(::dirfd(m_dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                    continue; // gone since the listing was read
+                type = IFTODT(st.st_mode);
+            }
+            return ListedItemData(QByteArrayView(name), type);
         }
         return {};
     }
@@ -357,7 +361,7 @@ std::uint32_t ShellFolderObject::attributesOf(const TIdList& relative, std::uint
         a = SFGAO_FOLDER;
         break;
     case ShellLocation::FileSystem: {
-        const ObjectFacts f = FactsOf(*place);
+        const ObjectFacts f = KindOf(*place);
         if (!f.exists)
             return 0;
         a = SFGAO_FILESYSTEM;
@@ -460,11 +464,13 @@ std::optional<ColumnDetails> ShellFolderObject::detailsOf(const TIdList* relativ
     const std::optional<ShellLocation> place = locate(*relative);
     if (!place)
         return std::nullopt;
-    const ObjectFacts f = FactsOf(*place);
     if (column == 0) {
         d.text = DisplayNameOf(*place);
         return d;
     }
+    // The type needs only the kind, which a listed item knows; the other columns read
+    // the disk.
+    const ObjectFacts f = column == 2 ? KindOf(*place) : FactsOf(*place);
     if (drives) {
         if (column == 1) {
             d.text = driveTypeText(place->path);
@@ -515,7 +521,7 @@ QStringList ShellFolderObject::iconNames(const TIdList& relative, bool open) con
     const std::optional<ShellLocation> place = locate(relative);
     if (!place)
         return {};
-    return IconNamesOf(*place, FactsOf(*place), open);
+    return IconNamesOf(*place, KindOf(*place), open);
 }
 
 QStringList IconNamesOf(const ShellLocation& place, const ObjectFacts& facts, bool open)

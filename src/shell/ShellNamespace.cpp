@@ -9,9 +9,9 @@
 #include <QFile>
 #include <QMimeDatabase>
 #include <QStandardPaths>
-#include <QtEndian>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -85,32 +85,14 @@ QCollator& nameCollator()
     return collator;
 }
 
-ObjectFacts snapshotFacts(QByteArrayView data)
-{
-    const auto* p = reinterpret_cast<const uchar*>(data.data());
-    ObjectFacts f;
-    f.exists = true;
-    f.mode = qFromLittleEndian<quint32>(p);
-    f.uid = qFromLittleEndian<quint32>(p + 4);
-    f.isFolder = S_ISDIR(f.mode);
-    f.isLink = S_ISLNK(f.mode);
-    f.size = f.isFolder ? -1 : qFromLittleEndian<qint64>(p + 8);
-    f.modifiedMs = qFromLittleEndian<qint64>(p + 16);
-    return f;
-}
-
 } // namespace
 
-QByteArray SnapshotItemData(QByteArrayView name, const ObjectFacts& facts)
+QByteArray ListedItemData(QByteArrayView name, unsigned char dtype)
 {
-    QByteArray data(1 + item::SnapshotBytes + name.size(), Qt::Uninitialized);
-    auto* p = reinterpret_cast<uchar*>(data.data());
-    p[0] = uchar(item::Snapshot);
-    qToLittleEndian<quint32>(facts.mode, p + 1);
-    qToLittleEndian<quint32>(facts.uid, p + 5);
-    qToLittleEndian<qint64>(facts.isFolder ? 0 : facts.size, p + 9);
-    qToLittleEndian<qint64>(facts.modifiedMs, p + 17);
-    std::memcpy(p + 1 + item::SnapshotBytes, name.data(), size_t(name.size()));
+    QByteArray data(2 + name.size(), Qt::Uninitialized);
+    data[0] = item::Listed;
+    data[1] = char(dtype);
+    std::memcpy(data.data() + 2, name.data(), size_t(name.size()));
     return data;
 }
 
@@ -176,11 +158,13 @@ std::optional<ShellLocation> ResolveChild(const ShellLocation& at, QByteArrayVie
     case ShellLocation::Trash:
     case ShellLocation::FileSystem: {
         QByteArrayView name = rest;
-        if (tag == item::Snapshot) {
-            if (rest.size() <= item::SnapshotBytes)
+        if (tag == item::Listed) {
+            if (rest.size() < 2)
                 return std::nullopt;
-            next.snapshot = snapshotFacts(rest.first(item::SnapshotBytes));
-            name = rest.sliced(item::SnapshotBytes);
+            next.listedType = DTTOIF(uchar(rest[0])) & S_IFMT;
+            if (next.listedType == 0)
+                return std::nullopt;
+            name = rest.sliced(1);
             next.tag = item::Entry;
         } else if (tag != item::Entry) {
             return std::nullopt;
@@ -311,10 +295,20 @@ TShellFolder SpecialFolderOf(const TIdList& list)
     return SF_FILESYSTEMFOLDER;
 }
 
+ObjectFacts KindOf(const ShellLocation& place)
+{
+    if (place.listedType == 0)
+        return FactsOf(place);
+    ObjectFacts f;
+    f.exists = true;
+    f.mode = place.listedType;
+    f.isFolder = S_ISDIR(f.mode);
+    f.isLink = S_ISLNK(f.mode);
+    return f;
+}
+
 ObjectFacts FactsOf(const ShellLocation& place)
 {
-    if (place.snapshot)
-        return *place.snapshot;
     ObjectFacts f;
     if (place.kind != ShellLocation::FileSystem) {
         f.exists = true;
@@ -393,8 +387,10 @@ int CompareIDs(int column, const TIdList& a, const TIdList& b)
     }
     if (column == 0 && pa->sameObject(*pb))
         return 0;
-    const ObjectFacts fa = FactsOf(*pa);
-    const ObjectFacts fb = FactsOf(*pb);
+    // Sizes and dates are read from the disk; the name and the type need the kind only.
+    const bool byValues = column == 1 || column == 3;
+    const ObjectFacts fa = byValues ? FactsOf(*pa) : KindOf(*pa);
+    const ObjectFacts fb = byValues ? FactsOf(*pb) : KindOf(*pb);
     auto byName = [&] {
         if (pa->sameObject(*pb))
             return 0;

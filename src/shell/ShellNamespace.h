@@ -57,11 +57,10 @@ constexpr char Trash = 'T';        // the trash, below the desktop
 constexpr char DesktopEntry = 'E'; // + name: an entry of the desktop directory
 constexpr char Drive = 'D';        // + mount point: a drive, below the drives folder
 constexpr char Entry = 'F';        // + name: a file or folder below a folder
-// + the entry's facts as its folder's listing found them (mode and owner as 32 bits,
-// size and modification time in ms as 64 bits, little-endian) + name: an entry handed
-// out by a listing, so that its columns, order and icon need no further system call.
-constexpr char Snapshot = 'S';
-constexpr int SnapshotBytes = 24;
+// + one byte, the entry's type as its folder's listing gave it (a DT_ value) + name: an
+// entry handed out by a listing. Its kind (folder, link, file) needs no further look at
+// the disk; sizes and times are read when they are asked for.
+constexpr char Listed = 'L';
 } // namespace item
 
 // What the file system says about a place, read once (lstat, links not followed).
@@ -89,9 +88,9 @@ struct ShellLocation
     Kind kind = Desktop;
     QByteArray path; // FileSystem only: the object's path, no trailing "/" (but "/")
     QByteArray name; // FileSystem entries: the name as the folder records it
-    char tag = 0;    // tag of the last item; 0 for the desktop (Entry for a snapshot)
+    char tag = 0;    // tag of the last item; 0 for the desktop (Entry for a listed one)
     bool inTrash = false;
-    std::optional<ObjectFacts> snapshot; // what the listing found, for a snapshot item
+    unsigned listedType = 0; // the S_IFMT bits the listing gave; 0 when not listed
 
     bool isDrive() const { return tag == item::Drive; }
     bool sameObject(const ShellLocation& other) const
@@ -104,8 +103,8 @@ struct ShellLocation
 // that cannot stand where it is (a name with "/", "..", a drive outside the drives folder).
 std::optional<ShellLocation> ResolveIDList(const TIdList& list);
 
-// The data of a snapshot item for an entry named `name` with the facts `facts`.
-QByteArray SnapshotItemData(QByteArrayView name, const ObjectFacts& facts);
+// The data of a listed item for an entry named `name` of the directory type `dtype`.
+QByteArray ListedItemData(QByteArrayView name, unsigned char dtype);
 
 // The place of one item below `at`; nothing when the item cannot stand there.
 std::optional<ShellLocation> ResolveChild(const ShellLocation& at, QByteArrayView data);
@@ -142,6 +141,9 @@ QString TrashName();
 namespace shell {
 
 ObjectFacts FactsOf(const ShellLocation& place);
+// Only whether the place exists and is a folder or a link: from the listing where it
+// gave the type, else from the disk.
+ObjectFacts KindOf(const ShellLocation& place);
 ObjectFacts FactsFromStat(const struct stat& st);
 QString DisplayNameOf(const ShellLocation& place);
 // The type text of the type column: the MIME type's description, "Dateiordner" for folders.

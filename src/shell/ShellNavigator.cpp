@@ -344,7 +344,7 @@ int TShellNavigator::ObjectIconIndex()
     const std::optional<ShellLocation>& place = objectPlace();
     if (!place)
         return -1;
-    return SystemIconTable::instance().indexFor(IconNamesOf(*place, objectFacts(), false));
+    return SystemIconTable::instance().indexFor(IconNamesOf(*place, KindOf(*place), false));
 }
 
 int TShellNavigator::OverlayIndex()
@@ -537,12 +537,13 @@ bool TShellNavigator::NextObject()
             return false;
         }
         SetObjectIDList(item);
-        // An item that vanished since the listing was read is skipped.
+        // An item that vanished since the listing was read is skipped; an entry that
+        // the folder's listing has just handed out is there.
         const std::optional<ShellLocation>& place = objectPlace();
         if (!place)
             continue;
         if (place->kind == ShellLocation::FileSystem && !place->isDrive() &&
-            place->tag != item::Home && !objectFacts().exists)
+            place->tag != item::Home && place->listedType == 0 && !objectFacts().exists)
             continue;
         if (m_fileSystemOnly && GetAttributes(SFGAO_FILESYSTEM | SFGAO_FILESYSANCESTOR) == 0) {
             const bool recycle = ObjectName().left(7).toUpper() == u"RECYCLE";

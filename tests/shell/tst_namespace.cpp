@@ -60,7 +60,7 @@ private slots:
     void renameFailureKeepsName();
     void typesByName_data();
     void typesByName();
-    void snapshotItems();
+    void listedItems();
     void sizeTexts_data();
     void sizeTexts();
 
@@ -392,34 +392,33 @@ void TestNamespace::typesByName()
     }
 }
 
-void TestNamespace::snapshotItems()
+void TestNamespace::listedItems()
 {
-    // An item handed out by a listing carries its facts: columns and order need no
-    // further look at the disk, and it names the same object as its plain form.
-    const QByteArray folder = m_base + "/snap";
-    QVERIFY(QDir().mkdir(QFile::decodeName(folder)));
-    QFile f(QFile::decodeName(folder + "/file.txt"));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray(3000, 'x'));
-    f.close();
+    // An item handed out by a listing knows its kind without another look at the disk;
+    // its size is read when asked for, and it names the same object as its plain form.
+    const QByteArray folder = m_base + "/listed";
+    QVERIFY(QDir().mkpath(QFile::decodeName(folder + "/sub")));
+    writeFile(folder + "/file.txt", QByteArray(3000, 'x'));
     const TIdList folderList = IDListFromPath(folder);
     const auto shellFolder = ShellFolderObject::bind(folderList);
     auto e = shellFolder->enumObjects();
-    const TIdList item = e->next();
-    QVERIFY(e->next().isNull());
-    QCOMPARE(item.itemData(0).front(), item::Snapshot);
-    QVERIFY(QFile::remove(QFile::decodeName(folder + "/file.txt")));
-    const std::optional<ShellLocation> place = shellFolder->locate(item);
-    QVERIFY(place && place->snapshot);
-    QCOMPARE(place->name, QByteArray("file.txt"));
-    QCOMPARE(FactsOf(*place).size, 3000);
-    QCOMPARE(shellFolder->detailsOf(&item, 1)->text, QStringLiteral("3 KB"));
+    QHash<QByteArray, TIdList> items;
+    for (TIdList item = e->next(); !item.isNull(); item = e->next()) {
+        QCOMPARE(item.itemData(0).front(), item::Listed);
+        items.insert(shellFolder->locate(item)->name, item);
+    }
+    QCOMPARE(items.size(), 2);
+    QCOMPARE(shellFolder->detailsOf(&items["file.txt"], 1)->text, QStringLiteral("3 KB"));
+    // The folder is gone, yet the listing's word on its kind stands.
+    QVERIFY(QDir().rmdir(QFile::decodeName(folder + "/sub")));
+    QVERIFY(shellFolder->attributesOf(items["sub"], SFGAO_FOLDER) & SFGAO_FOLDER);
+    QCOMPARE(shellFolder->detailsOf(&items["sub"], 2)->text, QStringLiteral("Dateiordner"));
     const TIdList plain = ConcatIDLists(folderList, TIdList::fromItems({"Ffile.txt"}));
-    QCOMPARE(CompareIDs(0, ConcatIDLists(folderList, item), plain), 0);
-    QCOMPARE(PathFromIDList(ConcatIDLists(folderList, item)), folder + "/file.txt");
-    // Cut short, it names nothing.
-    const QByteArray data = item.itemData(0).toByteArray();
-    QVERIFY(!shellFolder->locate(TIdList::fromItems({data.left(item::SnapshotBytes + 1)})));
+    QCOMPARE(CompareIDs(0, ConcatIDLists(folderList, items["file.txt"]), plain), 0);
+    QCOMPARE(PathFromIDList(ConcatIDLists(folderList, items["file.txt"])), folder + "/file.txt");
+    // Without a name or with no known type it names nothing.
+    QVERIFY(!shellFolder->locate(TIdList::fromItems({QByteArray("L\x08")})));
+    QVERIFY(!shellFolder->locate(TIdList::fromItems({QByteArray("L\x00x", 3)})));
 }
 
 void TestNamespace::sizeTexts_data()

@@ -7,17 +7,17 @@
 
 #include "RawFiles.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QImage>
 #include <QTemporaryDir>
-#include <QDeadlineTimer>
 #include <QTest>
 #include <QThread>
 #include <atomic>
 #include <climits>
-#include <thread>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace shell;
@@ -558,13 +558,14 @@ void TestNavigator::folderVanishesWhileListed()
 {
     TShellNavigator nav;
     nav.SetFolderPath(m_folder);
+    const QList<QByteArray> listed = onePass(nav);
     QVERIFY(nav.NextObject());
     QVERIFY(removeTree(m_folder));
-    int more = 0;
+    // The pass that was under way may still hand out entries it had read, each under
+    // its own name; nothing else, and a new pass over the vanished folder gives nothing.
     while (nav.NextObject())
-        ++more;
-    QCOMPARE(more, 0);          // nothing that is gone is handed out
-    QVERIFY(!nav.NextObject()); // a new pass over the vanished folder gives nothing
+        QVERIFY2(listed.contains(nav.ObjectNameBytes()), nav.ObjectNameBytes().constData());
+    QVERIFY(!nav.NextObject());
     QCOMPARE(nav.FolderPath(), m_folder + "/");
 }
 
@@ -620,8 +621,9 @@ void TestNavigator::hostileNamesAndFiles_data()
         << false << QList<QByteArray>{"p:pipe.png", "p:pipe.jpg"} << QByteArray("pipe.png")
         << QString() << QByteArray("pipe.png");
     QTest::newRow("children past PATH_MAX")
-        << true << QList<QByteArray>{"f:" + QByteArray(200, 'a'), "f:" + QByteArray(200, 'b'),
-                                     "d:" + QByteArray(200, 'c')}
+        << true
+        << QList<QByteArray>{"f:" + QByteArray(200, 'a'), "f:" + QByteArray(200, 'b'),
+                             "d:" + QByteArray(200, 'c')}
         << QByteArray(200, 'b') << QString() << QByteArray(200, 'b');
 }
 
