@@ -27,8 +27,6 @@ TMainForm::TMainForm(QWidget* parent)
     FontDialog2 = font;
     FontDialog1 = font;
     FontDialog1.setBold(true);
-    ui->ShellList1->setFixedHeight(156);
-    ui->ShellList1->setBackgroundRole(QPalette::Base);
     // The tree takes whatever room the window gains; the label keeps its one line and
     // the lower area its height until the splitter moves.
     ui->Splitter1->setStretchFactor(0, 1);
@@ -60,6 +58,7 @@ TMainForm::TMainForm(QWidget* parent)
 
     setupTree();
     setupStatusBar();
+    setupPane();
 
     connect(ui->BitBtn1, &QPushButton::clicked, this, &TMainForm::BitBtn1Click);
     connect(ui->BitBtn2, &QPushButton::clicked, this, &TMainForm::BitBtn2Click);
@@ -171,14 +170,6 @@ void TMainForm::FlushTreeRedraw()
         return;
     EndTreeUpdate();
     BeginTreeUpdate();
-}
-
-void TMainForm::TreeView1Change()
-{
-    // The list of the selected folder's contents comes with the contents pane; the
-    // tree shows the new selection at once, also while its redrawing is suspended.
-    if (ScanRunning())
-        FlushTreeRedraw();
 }
 
 void TMainForm::wwwBtnClick()

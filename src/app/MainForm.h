@@ -83,6 +83,22 @@ public:
     // still running then is not waited for: the process ends at once.
     static int RunProgram(TMainForm& form);
 
+    // The contents pane.
+    void TreeView1Change();
+    void ShowFolderClick();
+    // The folder a node stands for: its own raw name (the scan path for the root).
+    QByteArray NodeFolderName(std::int32_t entry) const;
+    // The folder path of a node, from its and its ancestors' names; it ends in "/".
+    QByteArray NodeFolderPath(std::int32_t entry) const;
+    int SavedListHeight() const { return m_savedListHeight; }
+    // The height of the contents list; setting it moves the splitter.
+    int ListHeight() const;
+    void SetListHeight(int height);
+    // Shows an error the way the program shows errors that reach it: a message box.
+    // Replaceable, so that tests can read the message.
+    using ErrorDisplay = std::function<void(const QString& message)>;
+    void SetErrorDisplay(ErrorDisplay display) { m_errorDisplay = std::move(display); }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -98,8 +114,8 @@ private:
     void onScanStarted(const QString& scanPath);
     void onTopLevelFolderAdded();
     void onScanFinished();
-    void TreeView1Change();
     void setupTree();
+    void setupPane();
     void setupStatusBar();
     void widenTreeColumn();
 
@@ -121,4 +137,6 @@ private:
     bool m_topLevelFlushPending = false;
     QElapsedTimer m_lastTopLevelFlush;
     int m_deepestExpanded = 0;
+    int m_savedListHeight = 0;
+    ErrorDisplay m_errorDisplay;
 };

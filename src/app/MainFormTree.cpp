@@ -21,8 +21,7 @@ std::int32_t g_sizeColumnWidth = 0;
 class FolderItemDelegate : public QStyledItemDelegate
 {
 public:
-    FolderItemDelegate(TMainForm& form, QObject* parent)
-        : QStyledItemDelegate(parent), m_form(form)
+    FolderItemDelegate(TMainForm& form, QObject* parent) : QStyledItemDelegate(parent), m_form(form)
     {
     }
 

@@ -110,8 +110,8 @@ TBitBtnXPKind TBitBtnXP::Kind() const
 {
     if (m_kind != bkCustom) {
         const KindPreset& p = preset(m_kind);
-        if (m_default != p.isDefault || m_cancel != p.cancel ||
-            m_modalResult != p.modalResult || m_glyphModified)
+        if (m_default != p.isDefault || m_cancel != p.cancel || m_modalResult != p.modalResult ||
+            m_glyphModified)
             m_kind = bkCustom;
     }
     return m_kind;

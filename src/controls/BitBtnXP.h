@@ -11,7 +11,8 @@
 
 class QStyle;
 
-enum TBitBtnXPKind {
+enum TBitBtnXPKind
+{
     bkCustom,
     bkOK,
     bkCancel,
@@ -24,10 +25,21 @@ enum TBitBtnXPKind {
     bkIgnore,
     bkAll
 };
-enum TButtonLayout { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
-enum TButtonStyle { bsAutoDetect, bsWin31 };
+enum TButtonLayout
+{
+    blGlyphLeft,
+    blGlyphRight,
+    blGlyphTop,
+    blGlyphBottom
+};
+enum TButtonStyle
+{
+    bsAutoDetect,
+    bsWin31
+};
 // The results a button hands to its dialog; a QDialog's exec() returns them.
-enum TModalResult : int {
+enum TModalResult : int
+{
     mrNone = 0,
     mrOk = 1,
     mrCancel = 2,

@@ -48,9 +48,8 @@ void TButtonGlyph::releaseImages()
 QImage TButtonGlyph::piece(int index) const
 {
     const QSize size = ImageSize();
-    QImage image =
-        m_glyph.copy(index * size.width(), 0, size.width(), size.height())
-            .convertToFormat(QImage::Format_ARGB32);
+    QImage image = m_glyph.copy(index * size.width(), 0, size.width(), size.height())
+                       .convertToFormat(QImage::Format_ARGB32);
     const QRgb transparent = m_glyph.pixel(0, m_glyph.height() - 1);
     for (int y = 0; y < image.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));

@@ -14,7 +14,13 @@
 
 class QPainter;
 
-enum TButtonState { bsUp, bsDisabled, bsDown, bsExclusive };
+enum TButtonState
+{
+    bsUp,
+    bsDisabled,
+    bsDown,
+    bsExclusive
+};
 
 // The palette shades a state image is made with.
 struct TGlyphColors

@@ -85,8 +85,9 @@ QImage TJpegImage::Decode(const QByteArray& data, QString* error)
     jpeg_create_decompress(&cinfo);
 
     QImage image;
-    const bool ok = decodeInto(&cinfo, &err, reinterpret_cast<const unsigned char*>(data.constData()),
-                               static_cast<unsigned long>(data.size()), &image);
+    const bool ok =
+        decodeInto(&cinfo, &err, reinterpret_cast<const unsigned char*>(data.constData()),
+                   static_cast<unsigned long>(data.size()), &image);
     jpeg_destroy_decompress(&cinfo);
     if (!ok) {
         if (error)

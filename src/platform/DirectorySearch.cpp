@@ -67,6 +67,11 @@ struct LinuxDirent64
 
 } // namespace
 
+bool FolderOpenAllowed(int parentFd, std::string_view name)
+{
+    return hookAllows(parentFd, name);
+}
+
 void setFolderOpenHook(FolderOpenHook hook)
 {
     HookSlot& slot = hookSlot();

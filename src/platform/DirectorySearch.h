@@ -83,5 +83,8 @@ private:
 // A test may also block in it to hold the walk at a chosen folder.
 using FolderOpenHook = std::function<bool(int parentFd, std::string_view name)>;
 void setFolderOpenHook(FolderOpenHook hook);
+// Whether the hook lets the folder `name` below `parentFd` be opened (true without one).
+// Other readers of folders ask it too, so that a test can deny any folder.
+bool FolderOpenAllowed(int parentFd, std::string_view name);
 
 } // namespace platform

@@ -62,8 +62,9 @@ TIdList TIdList::empty()
 TIdList TIdList::fromBytes(const QByteArray& block)
 {
     TIdList l;
-    l.m_block = block;
-    l.m_present = true;
+    // Present even when empty: an empty block is a malformed list, not an absent one.
+    l.m_block = block.isNull() ? QByteArray("", 0) : block;
+    Q_ASSERT(!l.m_block.isNull());
     return l;
 }
 

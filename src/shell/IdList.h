@@ -27,8 +27,8 @@ public:
     // Absent when an item's data does not fit a 16-bit count.
     static TIdList fromItems(const QList<QByteArray>& items);
 
-    bool isNull() const { return !m_present; }
-    explicit operator bool() const { return m_present; }
+    bool isNull() const { return m_block.isNull(); }
+    explicit operator bool() const { return !m_block.isNull(); }
     // The whole block as stored (may be longer than the list it holds).
     const QByteArray& block() const { return m_block; }
 
@@ -38,8 +38,7 @@ public:
     QList<QByteArray> items() const;
 
 private:
-    QByteArray m_block;
-    bool m_present = false;
+    QByteArray m_block; // null for the absent list: lists are many, a flag would cost 8 bytes
 };
 
 // A block of `size` zero bytes; absent for a negative size.

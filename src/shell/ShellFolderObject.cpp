@@ -37,8 +37,8 @@ constexpr std::array<ColumnDef, 7> kFileColumns{{
     {u"Name", 0, 30, SHCOLSTATE_TYPE_STR | SHCOLSTATE_ONBYDEFAULT},
     {u"Größe", 1, 10, SHCOLSTATE_TYPE_INT | SHCOLSTATE_ONBYDEFAULT},
     {u"Typ", 0, 20, SHCOLSTATE_TYPE_STR | SHCOLSTATE_ONBYDEFAULT},
-    {u"Geändert am", 0, 16, SHCOLSTATE_TYPE_DATE | SHCOLSTATE_ONBYDEFAULT},
-    {u"Erstellt am", 0, 16, SHCOLSTATE_TYPE_DATE},
+    {u"Geändert am", 0, 18, SHCOLSTATE_TYPE_DATE | SHCOLSTATE_ONBYDEFAULT},
+    {u"Erstellt am", 0, 18, SHCOLSTATE_TYPE_DATE},
     {u"Besitzer", 0, 12, SHCOLSTATE_TYPE_STR},
     {u"Berechtigungen", 0, 12, SHCOLSTATE_TYPE_STR},
 }};
@@ -153,6 +153,8 @@ public:
     static std::unique_ptr<FolderReader> open(const QByteArray& path)
     {
         const platform::PathAt at(path.toStdString());
+        if (!platform::FolderOpenAllowed(at.dir(), at.name()))
+            return nullptr;
         const int fd = ::openat(at.dir(), at.name(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0)
             return nullptr;
@@ -245,6 +247,13 @@ std::shared_ptr<ShellFolderObject> ShellFolderObject::bind(const TIdList& absolu
             return fail(errno);
         if (!S_ISDIR(st.st_mode))
             return fail(ENOTDIR);
+        // A folder that cannot be read cannot be shown: say so now, not with an empty list.
+        if (!platform::FolderOpenAllowed(at.dir(), at.name()))
+            return fail(EACCES);
+        const int fd = ::openat(at.dir(), at.name(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            return fail(errno);
+        ::close(fd);
         // The empty folder an unmounted drive leaves behind is not that drive.
         if (place->isDrive() && !DriveMountPoints().contains(place->path))
             return fail(ENODEV);
@@ -349,6 +358,11 @@ std::optional<ShellLocation> ShellFolderObject::locate(const TIdList& relative) 
 std::uint32_t ShellFolderObject::attributesOf(const TIdList& relative, std::uint32_t mask) const
 {
     const std::optional<ShellLocation> place = locate(relative);
+    return place ? AttributesOf(*place, mask) : 0;
+}
+
+std::uint32_t AttributesOf(const std::optional<ShellLocation>& place, std::uint32_t mask)
+{
     if (!place)
         return 0;
     std::uint32_t a = 0;

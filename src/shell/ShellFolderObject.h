@@ -131,6 +131,9 @@ private:
     ShellLocation m_place;
 };
 
+// The attribute bits of a place, as far as `mask` asks for them.
+std::uint32_t AttributesOf(const std::optional<ShellLocation>& place, std::uint32_t mask);
+
 // Icon names of a place, most specific first.
 QStringList IconNamesOf(const ShellLocation& place, const ObjectFacts& facts, bool open);
 

@@ -4,7 +4,6 @@
 #include "shell/MimeTypeCache.h"
 #include "shell/ShellPaths.h"
 
-#include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QMimeDatabase>
@@ -74,18 +73,16 @@ std::optional<QByteArray> userDir(const char* key)
     return std::nullopt;
 }
 
-QCollator& nameCollator()
-{
-    thread_local QCollator collator = [] {
-        QCollator c;
-        c.setNumericMode(true);
-        c.setCaseSensitivity(Qt::CaseInsensitive);
-        return c;
-    }();
-    return collator;
-}
-
 } // namespace
+
+QByteArrayView EntryNameOf(QByteArrayView itemData)
+{
+    if (itemData.size() > 1 && itemData[0] == item::Entry)
+        return itemData.sliced(1);
+    if (itemData.size() > 2 && itemData[0] == item::Listed)
+        return itemData.sliced(2);
+    return {};
+}
 
 QByteArray ListedItemData(QByteArrayView name, unsigned char dtype)
 {
@@ -372,55 +369,6 @@ QString TypeNameOf(const ShellLocation& place, const ObjectFacts& facts)
     if (facts.isLink)
         return db.mimeTypeForName(QStringLiteral("inode/symlink")).comment();
     return MimeTypeOfName(place.name).comment();
-}
-
-int CompareIDs(int column, const TIdList& a, const TIdList& b)
-{
-    const std::optional<ShellLocation> pa = ResolveIDList(a);
-    const std::optional<ShellLocation> pb = ResolveIDList(b);
-    // Lists that name nothing sort after all others, and among themselves by their bytes.
-    if (!pa || !pb) {
-        if (pa || pb)
-            return pa ? -1 : 1;
-        const QByteArray ba = a.block().left(IDListSize(a)), bb = b.block().left(IDListSize(b));
-        return ba < bb ? -1 : (ba == bb ? 0 : 1);
-    }
-    if (column == 0 && pa->sameObject(*pb))
-        return 0;
-    // Sizes and dates are read from the disk; the name and the type need the kind only.
-    const bool byValues = column == 1 || column == 3;
-    const ObjectFacts fa = byValues ? FactsOf(*pa) : KindOf(*pa);
-    const ObjectFacts fb = byValues ? FactsOf(*pb) : KindOf(*pb);
-    auto byName = [&] {
-        if (pa->sameObject(*pb))
-            return 0;
-        if (fa.isFolder != fb.isFolder)
-            return fa.isFolder ? -1 : 1;
-        const int c = nameCollator().compare(DisplayNameOf(*pa), DisplayNameOf(*pb));
-        if (c != 0)
-            return c < 0 ? -1 : 1;
-        // Different names that read alike (invalid UTF-8) are still different objects.
-        if (pa->kind != pb->kind)
-            return pa->kind < pb->kind ? -1 : 1;
-        return pa->path < pb->path ? -1 : 1;
-    };
-    auto byValue = [&](qint64 x, qint64 y) {
-        if (x != y)
-            return x < y ? -1 : 1;
-        return byName();
-    };
-    switch (column) {
-    case 1:
-        return byValue(fa.size, fb.size);
-    case 2: {
-        const int c = nameCollator().compare(TypeNameOf(*pa, fa), TypeNameOf(*pb, fb));
-        return c != 0 ? (c < 0 ? -1 : 1) : byName();
-    }
-    case 3:
-        return byValue(fa.modifiedMs, fb.modifiedMs);
-    default:
-        return byName();
-    }
 }
 
 } // namespace shell

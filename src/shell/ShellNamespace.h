@@ -103,6 +103,8 @@ struct ShellLocation
 // that cannot stand where it is (a name with "/", "..", a drive outside the drives folder).
 std::optional<ShellLocation> ResolveIDList(const TIdList& list);
 
+// The name in the data of an entry item (plain or listed); empty for other items.
+QByteArrayView EntryNameOf(QByteArrayView itemData);
 // The data of a listed item for an entry named `name` of the directory type `dtype`.
 QByteArray ListedItemData(QByteArrayView name, unsigned char dtype);
 

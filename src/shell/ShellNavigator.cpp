@@ -79,6 +79,10 @@ void TShellNavigator::SetFolderPath(const QByteArray& value)
     if (list.isNull()) {
         throw EShellNavigatorError(SystemErrorText(ENOENT) + u'\n' + QFile::decodeName(value));
     }
+    // A path that names something that cannot be shown as a folder (a file, a folder
+    // that cannot be read) is refused in the same words, with the reason.
+    if (IDListCount(list) != 0 && !ShellFolderObject::bind(list, &error))
+        throw EShellNavigatorError(SystemErrorText(error) + u'\n' + QFile::decodeName(value));
     SetFolderIDList(list);
 }
 
@@ -230,6 +234,10 @@ QByteArray TShellNavigator::ObjectNameBytes()
 {
     if (m_folderList.isNull() || m_objectList.isNull())
         return {};
+    // The name the folder records, as its entry gave it; the same as the file record
+    // would give, without reading it.
+    if (const std::optional<ShellLocation>& place = objectPlace(); place && !place->name.isEmpty())
+        return place->name;
     if (const std::optional<FindData>& fd = findData(); fd && !fd->name.isEmpty())
         return fd->name;
     const TIdList& absolute = AbsoluteObjectIDList();
@@ -306,7 +314,7 @@ std::uint32_t TShellNavigator::GetAttributes(std::uint32_t mask)
 {
     if (!m_shellFolder || m_objectList.isNull())
         return 0;
-    return m_shellFolder->attributesOf(m_objectList, mask) & mask;
+    return AttributesOf(objectPlace(), mask) & mask;
 }
 
 bool TShellNavigator::IsFolder()

@@ -131,6 +131,8 @@ public:
 
     // Enumeration.
     bool NextObject();
+    // The next NextObject starts a new pass.
+    void RestartEnumeration() { m_enumerator.reset(); }
     QString Filter() const;
     void SetFilter(const QString& value);
     bool MatchesFilter();

@@ -1,0 +1,253 @@
+#pragma once
+// TShellList shows the items of one folder of the namespace: in report view with the
+// folder's own columns, sorted in the namespace's order, filled lazily (an item's icon,
+// column texts and overlay are read the first time it is drawn), with the selection
+// kept by name across refreshes. The main window shows one below the folder tree and
+// sets its Path. The list owns its navigator, its image lists, its refresh timer and
+// one record per item; coupled controls reach it through IShellControl.
+
+#include "controls/ShellListTypes.h"
+#include "controls/WideListView.h"
+#include "shell/ShellControl.h"
+#include "shell/ShellNamespace.h"
+#include "shell/ShellPaths.h"
+
+#include <QImage>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <memory>
+
+class QMenu;
+
+namespace shell {
+class TIDComparer;
+class TShellLink;
+class TShellNavigator;
+class TSystemImageList;
+} // namespace shell
+
+class TShellList : public TWideListView, public shell::IShellControl
+{
+    Q_OBJECT
+public:
+    explicit TShellList(QWidget* parent = nullptr);
+    ~TShellList() override;
+
+    // Loading from a form: while it lasts, Path is only kept and nothing is read;
+    // Loaded() ends it and shows the kept path, or the drives when there is none.
+    void BeginLoading();
+    void Loaded();
+    bool Loading() const { return m_loading; }
+
+    // The shown folder, ending in "/" unless empty (the drives and other virtual
+    // folders). Setting a path that cannot be opened raises shell::EShellNavigatorError
+    // and leaves folder and items as they were.
+    QString Path() const;
+    QByteArray PathBytes() const;
+    void SetPath(const QString& value);
+    void SetPathBytes(const QByteArray& value);
+
+    QString Filter() const;
+    void SetFilter(const QString& value);
+    bool FileSystemOnly() const;
+    void SetFileSystemOnly(bool on);
+    shell::TShellFolder SpecialFolder() const;
+    void SetSpecialFolder(shell::TShellFolder kind);
+
+    bool Details() const { return m_details; }
+    void SetDetails(bool on);
+    bool ShowFolders() const { return m_showFolders; }
+    void SetShowFolders(bool on);
+    bool ShowOverlayIcons() const { return m_showOverlayIcons; }
+    void SetShowOverlayIcons(bool on);
+    bool ShowParentFolder() const { return m_showParentFolder; }
+    void SetShowParentFolder(bool on);
+
+    // The options of the option word, bits 0 to 8 in this order.
+    enum Option : unsigned short
+    {
+        ShowNethoodBit = 1 << 0,
+        ShowRecycleBinBit = 1 << 1,
+        ShowErrorMessagesBit = 1 << 2,
+        ShowHiddenBit = 1 << 3,
+        ShowFilesBit = 1 << 4,
+        ShowContextMenuOnTopBit = 1 << 5,
+        ColorCompressedBit = 1 << 6,
+        ColorEncryptedBit = 1 << 7,
+        NoFillOnStartupBit = 1 << 8,
+    };
+    unsigned short OptionWord() const { return m_options; }
+    bool ShowNethood() const { return m_options & ShowNethoodBit; }
+    void SetShowNethood(bool on) { setOption(ShowNethoodBit, on); }
+    bool ShowRecycleBin() const { return m_options & ShowRecycleBinBit; }
+    void SetShowRecycleBin(bool on) { setOption(ShowRecycleBinBit, on); }
+    bool ShowErrorMessages() const { return m_options & ShowErrorMessagesBit; }
+    void SetShowErrorMessages(bool on) { setOption(ShowErrorMessagesBit, on); }
+    bool ShowHidden() const { return m_options & ShowHiddenBit; }
+    void SetShowHidden(bool on) { setOption(ShowHiddenBit, on); }
+    bool ShowFiles() const { return m_options & ShowFilesBit; }
+    void SetShowFiles(bool on) { setOption(ShowFilesBit, on); }
+    bool ShowContextMenuOnTop() const { return m_options & ShowContextMenuOnTopBit; }
+    void SetShowContextMenuOnTop(bool on) { setOption(ShowContextMenuOnTopBit, on); }
+    bool ColorCompressed() const { return m_options & ColorCompressedBit; }
+    void SetColorCompressed(bool on) { setOption(ColorCompressedBit, on); }
+    bool ColorEncrypted() const { return m_options & ColorEncryptedBit; }
+    void SetColorEncrypted(bool on) { setOption(ColorEncryptedBit, on); }
+    bool NoFillOnStartup() const { return m_options & NoFillOnStartupBit; }
+    void SetNoFillOnStartup(bool on) { setOption(NoFillOnStartupBit, on); }
+
+    bool AutomaticRefresh() const { return m_automaticRefresh; }
+    void SetAutomaticRefresh(bool on);
+    bool ShellContextMenu() const { return m_shellContextMenu; }
+    void SetShellContextMenu(bool on) { m_shellContextMenu = on; }
+    QMenu* BackgroundPopupMenu() const { return m_backgroundPopupMenu; }
+    void SetBackgroundPopupMenu(QMenu* menu);
+    bool OleDragDrop() const { return m_oleDragDrop; }
+    void SetOleDragDrop(bool on) { m_oleDragDrop = on; }
+    TCopyMode CopyMode() const { return m_copyMode; }
+    void SetCopyMode(TCopyMode mode) { m_copyMode = mode; }
+    void SetViewStyle(TViewStyle style) override;
+    bool Thumbnails() const { return m_thumbnails; }
+    int ThumbnailWidth() const { return m_thumbnailSize.width(); }
+    int ThumbnailHeight() const { return m_thumbnailSize.height(); }
+    bool Checkboxes() const { return m_checkboxes; }
+    const QImage& BackgroundImage() const { return m_backgroundImage; }
+    TBackgroundImageStyle BackgroundImageStyle() const { return m_backgroundImageStyle; }
+    bool UseSystemFont() const { return m_useSystemFont; }
+    void SetUseSystemFont(bool on);
+    QString Version() const { return QStringLiteral("TShellList V5.4"); }
+
+    // The companions.
+    shell::TShellNavigator& Navigator() const { return *m_navigator; }
+    shell::TSystemImageList& SmallImages() const { return *m_smallImages; }
+    shell::TSystemImageList& LargeImages() const { return *m_largeImages; }
+    QList<QImage>& ThumbnailImages() { return m_thumbnailImages; }
+    QTimer RefreshTimer;
+    const QImage& ArrowUp() const { return m_arrowUp; }
+    const QImage& ArrowDown() const { return m_arrowDown; }
+
+    // The columns made by the last CreateColumns and the namespace column each shows.
+    int ColumnCount() const { return m_columnCount; }
+    int ColumnMap(int listColumn) const;
+    int SavedColumnWidth(int listColumn) const;
+    bool KeepColumnWidths() const { return m_keepColumnWidths; }
+
+    // Reading.
+    void FullRefresh() override;
+    void IncrementalRefresh() override;
+    virtual void CreateColumns();
+    void FolderChanged();
+    void FillItemDetails(int index);
+    // FillItemDetails calls so far.
+    int FilledCount() const { return m_filledCount; }
+    void RefreshTimerFired();
+    void RestartRefreshTimer();
+
+    // Names, paths and identifiers.
+    const shell::TFileNames& SelectedNames();
+    void SetSelectedNames(const shell::TFileNames& names);
+    void RestoreSelection();
+    int FindItemByID(const shell::TIdList& id) const;
+    int SelectItemByID(const shell::TIdList& id);
+    QByteArray ItemPath(int index);
+    const shell::TIdList& FolderIDList();
+
+    // Sorting.
+    int SortColumn() const { return m_sortColumn; }
+    bool SortDescending() const { return m_sortDescending; }
+    void SortByColumn(int index);
+    void SortItems();
+    void UpdateSortArrows();
+    int CompareItems(int index1, int index2, qintptr data);
+    // The factor of the comparison, shared by all lists: +1 ascending, -1 descending.
+    static int CompareFactor();
+    static QImage LoadArrowBitmap(const QString& name);
+
+    // IShellControl
+    void SetShellLink(shell::TShellLink* link) override;
+    shell::TShellLink* ShellLink() const override { return m_shellLink; }
+    void BrowseToIDList(const shell::TIdList& list) override;
+    void BrowseAndSelect(const shell::TIdList& folderList, const shell::TIdList& itemList) override;
+    void SelectAll() override;
+    void GoUp() override;
+
+    // Events.
+    std::function<void(TWideListItem& item, bool& canAdd)> OnAddItem;
+    std::function<void()> OnCreateColumns;
+    std::function<void()> OnBeforeFullRefresh;
+    std::function<void()> OnPopulated;
+    std::function<void()> OnPathChanged;
+    std::function<void(int index)> OnGetImageIndex;
+    std::function<void(TShellOperations operation, const shell::TFileNames& files,
+                       const QByteArray& destination)>
+        OnOperation;
+    std::function<void(int index1, int index2, qintptr data, int& compare)> OnCompare;
+    std::function<void()> OnMouseEnter;
+    std::function<void()> OnMouseLeave;
+
+protected:
+    void ColumnClick(int column) override;
+    void ImageRequest(int index) override;
+    QString DefaultCaption(int index) const override;
+    QImage ItemImage(int imageIndex, bool large) const override;
+    QColor ItemTextColor(int index) const override;
+    void SelectionChanged() override;
+    bool ViewEvent(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    void setOption(unsigned short bit, bool on);
+    void fullRefreshUnlessStartup();
+    void AddCurrentItem(bool fillDetails);
+    void AddParentFolderItem();
+    bool ItemPassesFilter();
+    void fillSubItems(TWideListItem& item);
+    void applySystemFont();
+    std::vector<int> findItems(const QList<shell::TIdList>& ids) const;
+    void setSelectedRows(const std::vector<int>& rows);
+
+    std::unique_ptr<shell::TShellNavigator> m_navigator;
+    shell::TSystemImageList* m_smallImages = nullptr;
+    shell::TSystemImageList* m_largeImages = nullptr;
+    QList<QImage> m_thumbnailImages;
+    QSize m_thumbnailSize{100, 100};
+    QImage m_arrowUp;
+    QImage m_arrowDown;
+    QImage m_backgroundImage;
+    TBackgroundImageStyle m_backgroundImageStyle = bisTiled;
+    shell::TShellLink* m_shellLink = nullptr;
+    QMenu* m_backgroundPopupMenu = nullptr;
+
+    int m_columnCount = 0;
+    std::array<int, 256> m_columnMap{};
+    std::array<int, 256> m_savedColumnWidths{};
+    bool m_keepColumnWidths = false;
+    int m_sortColumn = 0;
+    bool m_sortDescending = false;
+    shell::TIdList m_folderIDList; // absent until first asked after a full refresh
+    shell::TFileNames m_selectedNames;
+    QByteArray m_pendingPath;
+
+    unsigned short m_options = ShowNethoodBit | ShowRecycleBinBit | ShowFilesBit;
+    bool m_details = true;
+    bool m_showFolders = true;
+    bool m_showOverlayIcons = true;
+    bool m_showParentFolder = false;
+    bool m_automaticRefresh = true;
+    bool m_shellContextMenu = true;
+    bool m_oleDragDrop = true;
+    TCopyMode m_copyMode = cmDefault;
+    bool m_thumbnails = false;
+    bool m_checkboxes = false;
+    bool m_useSystemFont = true;
+
+    bool m_loading = false;
+    bool m_windowCreated = false;
+    bool m_refreshing = false;         // a full refresh runs
+    bool m_restoringSelection = false; // change notifications are ignored meanwhile
+    int m_filledCount = 0;
+    std::unique_ptr<shell::TIDComparer> m_comparer; // while a sort runs
+};

@@ -1,0 +1,473 @@
+// The contents list reads its folder: the full refresh with its columns and items, the
+// incremental refresh, the details filled when an item is first drawn, and the
+// selection kept by name.
+
+#include "controls/ShellList.h"
+
+#include "shell/ShellFolderObject.h"
+#include "shell/ShellLink.h"
+#include "shell/ShellNavigator.h"
+#include "shell/SystemImageList.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QHash>
+
+using namespace shell;
+
+namespace {
+
+// Everything a full refresh changes is put back however it ends.
+class RefreshGuard
+{
+public:
+    RefreshGuard(TShellList& list, bool& flag) : m_list(list), m_flag(flag)
+    {
+        m_cursor = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+        if (m_cursor)
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        m_flag = true;
+    }
+    ~RefreshGuard()
+    {
+        m_flag = false;
+        if (m_cursor)
+            QGuiApplication::restoreOverrideCursor();
+    }
+    RefreshGuard(const RefreshGuard&) = delete;
+    RefreshGuard& operator=(const RefreshGuard&) = delete;
+
+private:
+    TShellList& m_list;
+    bool& m_flag;
+    bool m_cursor;
+};
+
+class UpdateBracket
+{
+public:
+    explicit UpdateBracket(TWideListView& list) : m_list(list) { m_list.BeginUpdate(); }
+    ~UpdateBracket() { m_list.EndUpdate(); }
+    UpdateBracket(const UpdateBracket&) = delete;
+    UpdateBracket& operator=(const UpdateBracket&) = delete;
+
+private:
+    TWideListView& m_list;
+};
+
+// The entry name an item's identifier carries, when it is an entry of the folder.
+QByteArrayView entryName(const TWideListItem& item)
+{
+    const TIdList& id = item.Data.ItemID;
+    if (id.isNull() || IDListCount(id) != 1)
+        return {};
+    return EntryNameOf(id.itemData(0));
+}
+
+} // namespace
+
+// ---- Full refresh ----
+
+void TShellList::FullRefresh()
+{
+    if (m_loading || !isEnabled())
+        return;
+    const shell::TFileNames selected = SelectedNames();
+    {
+        RefreshGuard guard(*this, m_refreshing);
+        if (OnBeforeFullRefresh)
+            OnBeforeFullRefresh();
+        {
+            UpdateBracket bracket(*this);
+            ClearItems();
+            m_folderIDList = TIdList();
+            m_thumbnailImages.clear();
+            CreateColumns();
+            while (m_navigator->NextObject())
+                AddCurrentItem(m_details);
+            if (m_showParentFolder)
+                AddParentFolderItem();
+            SortItems();
+            UpdateSortArrows();
+        }
+        SetSelectedNames(selected);
+        if (OnPopulated)
+            OnPopulated();
+        if (OnPathChanged)
+            OnPathChanged();
+    }
+}
+
+void TShellList::CreateColumns()
+{
+    // The widths the user gave the columns of an ordinary folder carry on to the next.
+    if (m_keepColumnWidths) {
+        for (int k = 0; k < ListColumnCount() && k < 256; ++k)
+            m_savedColumnWidths[size_t(k)] = ColumnWidth(k);
+    }
+    m_keepColumnWidths = m_navigator->IsOrdinaryFolder();
+    ClearColumns();
+    int s = 0;
+    QString caption;
+    m_navigator->DetailText(0, true, caption);
+    for (;;) {
+        int width = 0;
+        const int alignment = m_navigator->ColumnInfo(s, width);
+        if (width > 0 && ListColumnCount() < 256) {
+            const int index = ListColumnCount();
+            if (m_keepColumnWidths && index <= 254 && m_savedColumnWidths[size_t(index)] >= 1)
+                width = m_savedColumnWidths[size_t(index)];
+            AddColumn(caption, alignment, width);
+            m_columnMap[size_t(index)] = s;
+        }
+        if (!m_details)
+            break;
+        ++s;
+        m_navigator->DetailText(s, true, caption);
+        if (caption.isEmpty())
+            break;
+    }
+    m_columnCount = ListColumnCount();
+    if (OnCreateColumns)
+        OnCreateColumns();
+}
+
+int TShellList::ColumnMap(int listColumn) const
+{
+    return listColumn >= 0 && listColumn < 256 ? m_columnMap[size_t(listColumn)] : 0;
+}
+
+int TShellList::SavedColumnWidth(int listColumn) const
+{
+    return listColumn >= 0 && listColumn < 256 ? m_savedColumnWidths[size_t(listColumn)] : 0;
+}
+
+bool TShellList::ItemPassesFilter()
+{
+    TShellNavigator& nav = *m_navigator;
+    if (!ShowHidden() && nav.IsHidden())
+        return false;
+    if (!ShowNethood()) {
+        const TShellFolder kind = nav.ObjectSpecialFolder();
+        if (kind == SF_NETHOOD || kind == SF_NETWORK)
+            return false;
+    }
+    if (!ShowRecycleBin()) {
+        if (nav.ObjectSpecialFolder() == SF_BITBUCKET)
+            return false;
+        if (nav.ObjectName().left(6).compare(u"RECYCL", Qt::CaseInsensitive) == 0 && nav.IsHidden())
+            return false;
+    }
+    if (!ShowFiles() && !nav.IsFolder())
+        return false;
+    return true;
+}
+
+void TShellList::AddCurrentItem(bool fillDetails)
+{
+    TShellNavigator& nav = *m_navigator;
+    if (!m_showFolders && nav.IsFolder())
+        return;
+    if (!ItemPassesFilter())
+        return;
+    auto item = std::make_unique<TWideListItem>();
+    item->Data.ItemID = nav.GetObjectIDList();
+    item->Data.Present = 1;
+    // An entry shows its own name; other objects (drives, the trash) their titles.
+    if (entryName(*item).isEmpty())
+        item->Caption = nav.DisplayName();
+    const int index = AddItem(std::move(item));
+    if (!OnAddItem)
+        return;
+    if (fillDetails)
+        fillSubItems(Item(index));
+    bool canAdd = true;
+    OnAddItem(Item(index), canAdd);
+    if (!canAdd)
+        DeleteItem(index);
+}
+
+void TShellList::AddParentFolderItem()
+{
+    if (m_shellLink && !m_shellLink->AllowParentNavigation())
+        return;
+    if (m_navigator->SpecialFolder() == SF_DESKTOP)
+        return;
+    auto item = std::make_unique<TWideListItem>();
+    item->Caption = QStringLiteral(" .. ");
+    item->ImageIndex = -1;
+    item->StateIndex = 1;
+    item->OverlayIndex = -1;
+    item->Data.Present = 1;
+    item->Data.IsParentFolder = true;
+    AddItem(std::move(item));
+}
+
+// ---- Details when drawn ----
+
+void TShellList::fillSubItems(TWideListItem& item)
+{
+    for (int k = 1; k < m_columnCount; ++k) {
+        QString text;
+        m_navigator->DetailText(m_columnMap[size_t(k)], false, text);
+        item.SubItems.append(text);
+    }
+}
+
+void TShellList::FillItemDetails(int index)
+{
+    ++m_filledCount;
+    TWideListItem& item = Item(index);
+    TShellNavigator& nav = *m_navigator;
+    nav.SetObjectIDList(item.Data.ItemID);
+    if (m_details && !item.Data.IsParentFolder && item.SubItems.isEmpty())
+        fillSubItems(item);
+    item.ImageIndex = item.Data.IsParentFolder ? TSystemImageList::GetFolderIconIndex(false)
+                                               : nav.ObjectIconIndex();
+    if (item.Data.IsParentFolder)
+        return;
+    if (m_showOverlayIcons) {
+        item.OverlayIndex = nav.OverlayIndex();
+        if (nav.IsHidden())
+            item.Cut = true;
+        item.Data.Compressed = ColorCompressed() && nav.GetAttributes(SFGAO_COMPRESSED) != 0;
+        item.Data.Encrypted = ColorEncrypted() && nav.GetAttributes(SFGAO_ENCRYPTED) != 0;
+    }
+}
+
+void TShellList::ImageRequest(int index)
+{
+    if (Item(index).ImageIndex < 0)
+        FillItemDetails(index);
+    if (OnGetImageIndex)
+        OnGetImageIndex(index);
+}
+
+QString TShellList::DefaultCaption(int index) const
+{
+    return QFile::decodeName(entryName(Item(index)).toByteArray());
+}
+
+QImage TShellList::ItemImage(int imageIndex, bool large) const
+{
+    return (large ? m_largeImages : m_smallImages)->Image(imageIndex);
+}
+
+QColor TShellList::ItemTextColor(int index) const
+{
+    const TShellListItem& data = Item(index).Data;
+    QColor colour;
+    if (ColorCompressed() && data.Compressed)
+        colour = QColor(0, 0, 255);
+    if (ColorEncrypted() && data.Encrypted)
+        colour = QColor(0, 128, 0);
+    return colour;
+}
+
+// ---- Selection by name ----
+
+void TShellList::SelectionChanged()
+{
+    if (!m_restoringSelection) {
+        m_restoringSelection = true;
+        m_selectedNames.clear();
+        m_restoringSelection = false;
+    }
+    if (!m_shellLink || m_loading || SelCount() != 1)
+        return;
+    const int index = Selected();
+    const TWideListItem& item = Item(index);
+    if (item.Data.IsParentFolder || item.Data.ItemID.isNull())
+        return;
+    m_shellLink->BroadcastSelection(this, FolderIDList(), item.Data.ItemID);
+}
+
+const TFileNames& TShellList::SelectedNames()
+{
+    if (SelCount() == 0) {
+        m_selectedNames.clear();
+        return m_selectedNames;
+    }
+    if (!m_selectedNames.isEmpty())
+        return m_selectedNames;
+    for (const int index : SelectedIndexes()) {
+        const TWideListItem& item = Item(index);
+        if (item.Data.IsParentFolder)
+            continue;
+        m_navigator->SetObjectIDList(item.Data.ItemID);
+        QByteArray name = m_navigator->ObjectNameBytes();
+        if (name.isEmpty())
+            name = QFile::encodeName(m_navigator->DisplayName());
+        m_selectedNames.append(name);
+    }
+    return m_selectedNames;
+}
+
+void TShellList::SetSelectedNames(const TFileNames& names)
+{
+    m_selectedNames = names;
+    RestoreSelection();
+}
+
+void TShellList::RestoreSelection()
+{
+    if (m_restoringSelection)
+        return;
+    m_restoringSelection = true;
+    ClearSelection();
+    QList<TIdList> ids;
+    for (const QByteArray& name : std::as_const(m_selectedNames)) {
+        try {
+            m_navigator->SetObjectNameBytes(name);
+        } catch (const EShellNavigatorError&) {
+            continue; // gone since
+        }
+        ids.append(m_navigator->GetObjectIDList());
+    }
+    std::vector<int> rows = findItems(ids);
+    std::erase(rows, -1);
+    setSelectedRows(rows);
+    if (!rows.empty()) {
+        SetItemFocused(rows.back());
+        MakeVisible(rows.back());
+    }
+    // The names are made anew from what is selected now: a name that was not found
+    // again must never reach a command.
+    m_selectedNames.clear();
+    m_restoringSelection = false;
+}
+
+std::vector<int> TShellList::findItems(const QList<TIdList>& ids) const
+{
+    std::vector<int> rows;
+    rows.reserve(size_t(ids.size()));
+    // Many names at once: entries are found by their names through one index.
+    if (ids.size() > 8) {
+        QHash<QByteArrayView, int> byName;
+        for (int i = ItemCount() - 1; i >= 0; --i) {
+            const QByteArrayView name = entryName(Item(i));
+            if (!name.isEmpty() && !Item(i).Data.IsParentFolder)
+                byName.insert(name, i);
+        }
+        for (const TIdList& id : ids) {
+            const QByteArrayView name =
+                IDListCount(id) == 1 ? EntryNameOf(id.itemData(0)) : QByteArrayView();
+            rows.push_back(name.isEmpty() ? FindItemByID(id) : byName.value(name, -1));
+        }
+        return rows;
+    }
+    for (const TIdList& id : ids)
+        rows.push_back(FindItemByID(id));
+    return rows;
+}
+
+int TShellList::FindItemByID(const TIdList& id) const
+{
+    if (id.isNull())
+        return -1;
+    // An entry of the folder is the same object as the item with that name.
+    const QByteArrayView name =
+        IDListCount(id) == 1 ? EntryNameOf(id.itemData(0)) : QByteArrayView();
+    const std::shared_ptr<ShellFolderObject>& folder = m_navigator->ShellFolder();
+    for (int i = 0; i < ItemCount(); ++i) {
+        const TWideListItem& item = Item(i);
+        if (item.Data.IsParentFolder)
+            continue;
+        if (!name.isEmpty()) {
+            const QByteArrayView other = entryName(item);
+            if (!other.isEmpty()) {
+                if (other == name)
+                    return i;
+                continue;
+            }
+        }
+        if (folder && folder->compareIDs(0, item.Data.ItemID, id) == 0)
+            return i;
+    }
+    return -1;
+}
+
+int TShellList::SelectItemByID(const TIdList& id)
+{
+    const int index = FindItemByID(id);
+    if (index < 0)
+        return -1;
+    SetSelected(index, true);
+    SetItemFocused(index);
+    MakeVisible(index);
+    return index;
+}
+
+void TShellList::setSelectedRows(const std::vector<int>& rows)
+{
+    QItemSelection selection;
+    for (size_t i = 0; i < rows.size();) {
+        size_t j = i;
+        while (j + 1 < rows.size() && rows[j + 1] == rows[j] + 1)
+            ++j;
+        selection.select(Model()->index(rows[i], 0),
+                         Model()->index(rows[j], Model()->columnCount() - 1));
+        i = j + 1;
+    }
+    SelectionModel()->select(selection, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+// ---- Paths ----
+
+const TIdList& TShellList::FolderIDList()
+{
+    if (m_folderIDList.isNull())
+        m_folderIDList = m_navigator->GetFolderIDList();
+    return m_folderIDList;
+}
+
+QByteArray TShellList::ItemPath(int index)
+{
+    if (index < 0 || index >= ItemCount())
+        return {};
+    TShellListItem& data = Item(index).Data;
+    if (data.FullPath.isEmpty() && !data.ItemID.isNull())
+        data.FullPath = PathFromIDList(ConcatIDLists(FolderIDList(), data.ItemID));
+    return data.FullPath;
+}
+
+// ---- Incremental refresh ----
+
+void TShellList::IncrementalRefresh()
+{
+    if (m_loading || !isEnabled() || m_refreshing)
+        return;
+    if (ItemCount() > 300) {
+        if (!IsEditing())
+            FullRefresh();
+        return;
+    }
+    for (int i = 0; i < ItemCount(); ++i) {
+        if (!Item(i).Data.IsParentFolder)
+            Item(i).Data.Present = 0;
+    }
+    TShellNavigator& nav = *m_navigator;
+    nav.RestartEnumeration();
+    while (nav.NextObject()) {
+        if (!ItemPassesFilter())
+            continue;
+        const int found = FindItemByID(nav.GetObjectIDList());
+        if (found >= 0)
+            Item(found).Data.Present = 1;
+        else
+            AddCurrentItem(m_details);
+    }
+    TFileNames vanished;
+    std::vector<int> gone;
+    for (int i = 0; i < ItemCount(); ++i) {
+        const TWideListItem& item = Item(i);
+        if (item.Data.IsParentFolder || item.Data.Present != 0)
+            continue;
+        if (IsSelected(i))
+            vanished.append(ItemPath(i));
+        gone.push_back(i);
+    }
+    DeleteItems(gone);
+    if (!vanished.isEmpty() && OnOperation)
+        OnOperation(soVanished | soRemoved, vanished, {});
+}
