@@ -75,11 +75,17 @@ private Q_SLOTS:
         makeLink("plain", base + "/linkfile");
         makeLink("nowhere/at/all", base + "/dangling");
         makeFile(base + "/huge", 5 * (qint64(1) << 30));
+        makeFile(base + "/..foo", 11);
+        makeDir(base + "/..bar");
+        makeFile(base + "/...", 12);
 
         DirectorySearch search;
         QVERIFY(search.openPath(base.toStdString(), nullptr));
         const QHash<QByteArray, Listed> got = listing(search);
-        QCOMPARE(got.size(), 9); // no "." and no ".."
+        QCOMPARE(got.size(), 12); // no "." and no ".."
+        QCOMPARE(got["..foo"].size, 11);
+        QVERIFY(got["..bar"].isDirectory);
+        QCOMPARE(got["..."].size, 12);
         QVERIFY(!got.contains(".") && !got.contains(".."));
         QCOMPARE(got["plain"].size, 100);
         QCOMPARE(got[".hidden"].size, 7);
@@ -97,7 +103,7 @@ private Q_SLOTS:
         for (size_t i = 0; i < search.count(); ++i)
             if (search.isHidden(i))
                 hidden.insert(QByteArray(search.name(i).data(), qsizetype(search.name(i).size())));
-        QCOMPARE(hidden, (QSet<QByteArray>{".hidden", ".hiddendir"}));
+        QCOMPARE(hidden, (QSet<QByteArray>{".hidden", ".hiddendir", "..foo", "..bar", "..."}));
     }
 
     void foldersThatCannotBeListedAreEmpty()
@@ -210,6 +216,35 @@ private Q_SLOTS:
         QVERIFY(!MountTable::isPseudoFileSystem("tmpfs"));
         QVERIFY(!MountTable::isPseudoFileSystem("proc2"));
         QVERIFY(MountTable::parse(QByteArray()).mounts().isEmpty());
+    }
+
+    // Mount points are written with \ooo for space, tab, newline and backslash.
+    void mountPointEscapes_data()
+    {
+        QTest::addColumn<QByteArray>("field");
+        QTest::addColumn<QByteArray>("mountPoint");
+        QTest::newRow("escape at the end")
+            << QByteArray("/mnt/trailing\\040") << QByteArray("/mnt/trailing ");
+        QTest::newRow("escape at the start") << QByteArray("\\011/x") << QByteArray("\t/x");
+        QTest::newRow("escapes side by side")
+            << QByteArray("/a\\134\\012b") << QByteArray("/a\\\nb");
+        QTest::newRow("only an escape") << QByteArray("\\040") << QByteArray(" ");
+        QTest::newRow("cut short at the end")
+            << QByteArray("/mnt/x\\04") << QByteArray("/mnt/x\\04");
+        QTest::newRow("backslash at the end") << QByteArray("/mnt/x\\") << QByteArray("/mnt/x\\");
+        QTest::newRow("not octal") << QByteArray("/mnt/\\08a") << QByteArray("/mnt/\\08a");
+        QTest::newRow("past a byte") << QByteArray("/mnt/\\400") << QByteArray("/mnt/\\400");
+    }
+
+    void mountPointEscapes()
+    {
+        QFETCH(QByteArray, field);
+        QFETCH(QByteArray, mountPoint);
+        const MountTable table =
+            MountTable::parse("40 22 0:60 / " + field + " rw - tmpfs tmp\\040fs rw\n");
+        QCOMPARE(table.mounts().size(), 1);
+        QCOMPARE(table.mounts()[0].mountPoint, mountPoint);
+        QCOMPARE(table.mounts()[0].source, QByteArray("tmp fs"));
     }
 
     void pseudoFileSystemsListNothing()

@@ -150,11 +150,15 @@ private Q_SLOTS:
         makeLink(".", root + "/loop/self");
         makeLink(root, root + "/loop/absolute");
         makeLink("/proc", root + "/loop/proc");
+        // Only "." and ".." themselves are left out.
+        makeFile(root + "/..foo", 31);
+        makeDir(root + "/..bar");
+        makeFile(root + "/..bar/...", 62);
 
         TFolderTreeModel model(store);
         QVERIFY(!scan(model, root));
         verifyAgainstFind(model, root);
-        QCOMPARE(model.nodeCount(), 8);
+        QCOMPARE(model.nodeCount(), 9);
         for (std::int32_t row = 0; row < model.childCount(1); ++row) {
             const std::int32_t child = model.childEntry(1, row);
             if (model.nodeName(child) == "big")
