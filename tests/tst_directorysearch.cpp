@@ -165,7 +165,7 @@ private Q_SLOTS:
         for (int i = depth; i >= 1; --i) {
             DirectorySearch& parent = levels[size_t(i) - 1];
             if (parent.isParked())
-                QVERIFY(parent.unpark(levels[size_t(i)].fd()));
+                QVERIFY(parent.unpark(levels[size_t(i)].fd(), ".."));
             struct stat st;
             QCOMPARE(::fstat(parent.fd(), &st), 0);
             QCOMPARE(st.st_ino, parent.inode());
@@ -174,24 +174,45 @@ private Q_SLOTS:
         QCOMPARE(openDescriptors(), before + 1);
     }
 
-    void unparkRefusesAnotherFolder()
+    void unparkFindsOnlyTheSameFolder()
     {
         ScratchDir tmp;
         const QByteArray base = QFile::encodeName(tmp.path());
         makeDir(base + "/a");
         makeDir(base + "/a/child");
         makeDir(base + "/b");
+        makeFile(base + "/a/file", 5);
         DirectorySearch root, a, child;
         QVERIFY(root.openPath(base.toStdString(), nullptr));
         QVERIFY(a.open(root.fd(), "a", nullptr));
         QVERIFY(child.open(a.fd(), "child", nullptr));
         a.park();
-        // The child moves away while "a" is parked: its ".." is no longer "a".
-        QCOMPARE(::rename((base + "/a/child").constData(), (base + "/b/child").constData()), 0);
-        QVERIFY(!a.unpark(child.fd()));
         QCOMPARE(a.fd(), -1);
+        // The child moves away while "a" is parked: its ".." is no longer "a", but
+        // "a" is still found by its name.
+        QCOMPARE(::rename((base + "/a/child").constData(), (base + "/b/child").constData()), 0);
+        QVERIFY(!a.unpark(child.fd(), ".."));
+        QVERIFY(a.isParked());
+        QVERIFY(a.unpark(root.fd(), "a"));
+        QVERIFY(!a.isParked());
+        struct stat st;
+        QCOMPARE(::fstat(a.fd(), &st), 0);
+        QCOMPARE(st.st_ino, a.inode());
+        QCOMPARE(a.count(), size_t(2));
+
+        // "a" itself moves away and another folder takes its name: not the same one.
+        a.park();
+        QCOMPARE(::rename((base + "/a").constData(), (base + "/b/a").constData()), 0);
+        QVERIFY(!a.unpark(root.fd(), "a"));
+        makeDir(base + "/a");
+        QVERIFY(!a.unpark(root.fd(), "a"));
+        QVERIFY(a.isParked());
+        a.abandon();
+        QVERIFY(!a.isParked());
+        QCOMPARE(a.fd(), -1);
+        QCOMPARE(a.count(), size_t(2)); // the listing stays
         DirectorySearch next;
-        QVERIFY(!next.open(a.fd(), "anything", nullptr));
+        QVERIFY(!next.open(a.fd(), "child", nullptr));
     }
 
     void mountTableParsesMountinfo()
@@ -247,7 +268,7 @@ private Q_SLOTS:
         QCOMPARE(table.mounts()[0].source, QByteArray("tmp fs"));
     }
 
-    void pseudoFileSystemsListNothing()
+    void pseudoFileSystemsAndRepeatedFoldersListNothing()
     {
         ScratchDir tmp;
         const QByteArray base = QFile::encodeName(tmp.path());
@@ -265,6 +286,15 @@ private Q_SLOTS:
         QVERIFY(search.open(parent.fd(), "folder", &table));
         QCOMPARE(search.count(), size_t(0));
         QVERIFY(search.open(parent.fd(), "folder", nullptr));
+        QCOMPARE(search.count(), size_t(1));
+
+        // A folder met again on the way down to it opens but lists nothing.
+        const platform::FolderId folder = search.id();
+        const std::vector<platform::FolderId> path = {
+            parent.id(), {st.st_dev, 1}, folder, {st.st_dev, 2}};
+        QVERIFY(search.open(parent.fd(), "folder", nullptr, nullptr, path));
+        QCOMPARE(search.count(), size_t(0));
+        QVERIFY(search.open(parent.fd(), "folder", nullptr, nullptr, std::span(path).subspan(3)));
         QCOMPARE(search.count(), size_t(1));
     }
 
