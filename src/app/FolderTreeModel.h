@@ -68,7 +68,7 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
 Q_SIGNALS:
-    void scanStarted(const QString& scanPath);
+    void scanStarted(const QByteArray& scanPath); // raw bytes, as handed to the kernel
     void topLevelFolderAdded(const QModelIndex& folder);
     void scanFinished(bool cancelled);
 

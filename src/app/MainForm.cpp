@@ -9,7 +9,6 @@
 #include "ui_MainForm.h"
 
 #include <QCloseEvent>
-#include <QFile>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
@@ -49,9 +48,7 @@ TMainForm::TMainForm(QWidget* parent)
     Timer1.setInterval(1000);
     Timer2.setObjectName(QStringLiteral("Timer2"));
     Timer2.setInterval(2000);
-    m_freeSpaceQuery = [](const QString& path) {
-        return platform::freeBytes(QFile::encodeName(path));
-    };
+    m_freeSpaceQuery = [](const QByteArray& path) { return platform::freeBytes(path); };
 
     setupTree();
     setupStatusBar();
@@ -92,7 +89,7 @@ bool TMainForm::ScanRunning() const
 
 void TMainForm::FormCreate()
 {
-    m_freeSpacePath = QStringLiteral("/");
+    m_freeSpacePath = QByteArrayLiteral("/");
 }
 
 void TMainForm::BitBtn1Click()
@@ -111,7 +108,7 @@ void TMainForm::BitBtn2Click()
     m_model.CancelScan();
 }
 
-void TMainForm::onScanStarted(const QString& scanPath)
+void TMainForm::onScanStarted(const QByteArray& scanPath)
 {
     m_freeSpaceFailed = false;
     m_freeSpacePath = scanPath;
