@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTest>
 #include <atomic>
 
@@ -536,11 +537,37 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return thread.expired(); }, 30000));
     }
 
+    void closedWindowTakesNothingMoreFromTheScan()
+    {
+        // Between the close and the end of the event loop the window stays alive; the
+        // stopped walk ends meanwhile, but its end must not reach the window.
+        ScratchDir dir;
+        const QByteArray root = QFile::encodeName(dir.path());
+        makeDir(root + "/hold");
+        makeDir(root + "/later");
+        TMainForm form;
+        form.show();
+        QSignalSpy finished(&form.TreeModel(), &TFolderTreeModel::scanFinished);
+        std::weak_ptr<TMyThread> thread;
+        {
+            Gate gate("hold");
+            startScan(form, dir.path());
+            QVERIFY(gate.waitReached());
+            thread = form.ScanThread();
+            QVERIFY(form.close());
+        }
+        QVERIFY(QTest::qWaitFor([&] { return thread.expired(); }, 30000));
+        QTest::qWait(100); // many turns of the tree's hand-over timer
+        QCOMPARE(finished.size(), 0);
+        QVERIFY(form.ScanRunning());
+        QVERIFY(!form.controls().TreeView1->updatesEnabled());
+    }
+
     void programEndsWithoutWaitingForTheScan()
     {
         // The real program path: the window closes in the middle of a large scan and
         // the process ends at once, with no sanitizer report and no hang.
-        ScratchDir dir;
+        ScratchDir dir(QStringLiteral("/dev/shm"));
         GeneratedTree made;
         QVERIFY(generateTree("wide-deep", 20000, 20000, 3,
                              QFile::encodeName(dir.path()).toStdString(), made));

@@ -52,6 +52,12 @@ void TFolderTreeModel::CancelScan()
         thread->Terminate();
 }
 
+void TFolderTreeModel::AbandonScan()
+{
+    CancelScan();
+    m_drainTimer.stop();
+}
+
 // --- nodes -----------------------------------------------------------------------
 
 TFolderTreeModel::Node& TFolderTreeModel::node(std::int32_t entry)

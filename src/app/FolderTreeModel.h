@@ -33,6 +33,9 @@ public:
     bool StartScan(const QString& folderText);
     // Sets the running scan's termination flag; does not wait for it.
     void CancelScan();
+    // Cancels the running scan and takes nothing more from it: the tree stays as it
+    // is and scanFinished is not emitted. For a window that is going away.
+    void AbandonScan();
     bool Scanning() const { return m_scanning; }
     std::weak_ptr<TMyThread> ScanThread() const { return m_thread; }
 

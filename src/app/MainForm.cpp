@@ -192,8 +192,10 @@ void TMainForm::endebtnClick()
 void TMainForm::FormClose()
 {
     // The walk is told to stop and left to end by itself; nothing here waits for it.
+    // The window stays alive until the event loop ends, but takes nothing more from
+    // the walk, so that no end-of-scan step runs after the close.
     if (ScanRunning())
-        BitBtn2Click();
+        m_model.AbandonScan();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)
