@@ -10,6 +10,7 @@
 #include "platform/DirectorySearch.h"
 
 #include <QAbstractItemModelTester>
+#include <QDir>
 #include <QLocale>
 #include <QScopeGuard>
 #include <QSet>
@@ -245,6 +246,7 @@ private Q_SLOTS:
         QList<QByteArray> empty;
         QList<QByteArray> mounts;
         QByteArray movedFrom, movedTo, renamed;
+        qsizetype descriptorsAtTheBottom = 0;
         // Unmounts whatever the case mounted, also when a check fails half-way.
         const auto unmount = qScopeGuard([&] {
             for (auto m = mounts.crbegin(); m != mounts.crend(); ++m)
@@ -293,6 +295,12 @@ private Q_SLOTS:
         } else if (shape == "deep") {
             GeneratedTree made;
             QVERIFY(generateTree("deep", 1200, 1200, 1, root.toStdString(), made));
+            // At the bottom, the walk holds no more descriptors than at level 64.
+            platform::setFolderOpenHook([&](int, std::string_view name) {
+                if (name == "d000001199")
+                    descriptorsAtTheBottom = QDir(QStringLiteral("/proc/self/fd")).count();
+                return true;
+            });
         } else {
             // tree/a/b/loop shows tree/a; deep, tree/c0/.../c66/loop shows tree.
             const bool deep = shape == "bind-deep";
@@ -333,6 +341,9 @@ private Q_SLOTS:
             QCOMPARE(::rename(movedTo.constData(), movedFrom.constData()), 0);
         verifyAgainstFind(model, root, empty);
         QCOMPARE(model.nodeCount(), nodes);
+        if (shape == "deep")
+            QVERIFY2(descriptorsAtTheBottom > 0 && descriptorsAtTheBottom < 200,
+                     QByteArray::number(descriptorsAtTheBottom).constData());
     }
 
     void cancelLeavesUnfinishedFoldersPlain()
