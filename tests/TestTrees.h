@@ -3,32 +3,43 @@
 // them, as an account independent of our own folder listing.
 
 #include <QByteArray>
+#include <QFileInfo>
 #include <QHash>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cerrno>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace testtrees {
 
 // A temporary folder removed with `rm -rf`, which also copes with names that are
-// not UTF-8 and with chains deeper than PATH_MAX.
+// not UTF-8 and with chains deeper than PATH_MAX. `where` may name a folder to make
+// it in, such as /dev/shm for a large tree whose removal from a busy disk takes
+// longer than the test itself; the temporary folder serves when it cannot be used.
 class ScratchDir
 {
 public:
-    ScratchDir() { m_dir.setAutoRemove(false); }
+    explicit ScratchDir(const QString& where = {})
+    {
+        if (!where.isEmpty() && QFileInfo(where).isWritable())
+            m_dir = std::make_unique<QTemporaryDir>(where + QStringLiteral("/fegmann-XXXXXX"));
+        if (!m_dir || !m_dir->isValid())
+            m_dir = std::make_unique<QTemporaryDir>();
+        m_dir->setAutoRemove(false);
+    }
     ~ScratchDir()
     {
-        if (m_dir.isValid())
-            QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), m_dir.path()});
+        if (m_dir->isValid())
+            QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), m_dir->path()});
     }
-    QString path() const { return m_dir.path(); }
+    QString path() const { return m_dir->path(); }
 
 private:
-    QTemporaryDir m_dir;
+    std::unique_ptr<QTemporaryDir> m_dir;
 };
 
 inline void makeDir(const QByteArray& path)

@@ -75,11 +75,17 @@ private Q_SLOTS:
         makeLink("plain", base + "/linkfile");
         makeLink("nowhere/at/all", base + "/dangling");
         makeFile(base + "/huge", 5 * (qint64(1) << 30));
+        makeFile(base + "/..foo", 11);
+        makeDir(base + "/..bar");
+        makeFile(base + "/...", 12);
 
         DirectorySearch search;
         QVERIFY(search.openPath(base.toStdString(), nullptr));
         const QHash<QByteArray, Listed> got = listing(search);
-        QCOMPARE(got.size(), 9); // no "." and no ".."
+        QCOMPARE(got.size(), 12); // no "." and no ".."
+        QCOMPARE(got["..foo"].size, 11);
+        QVERIFY(got["..bar"].isDirectory);
+        QCOMPARE(got["..."].size, 12);
         QVERIFY(!got.contains(".") && !got.contains(".."));
         QCOMPARE(got["plain"].size, 100);
         QCOMPARE(got[".hidden"].size, 7);
@@ -97,7 +103,7 @@ private Q_SLOTS:
         for (size_t i = 0; i < search.count(); ++i)
             if (search.isHidden(i))
                 hidden.insert(QByteArray(search.name(i).data(), qsizetype(search.name(i).size())));
-        QCOMPARE(hidden, (QSet<QByteArray>{".hidden", ".hiddendir"}));
+        QCOMPARE(hidden, (QSet<QByteArray>{".hidden", ".hiddendir", "..foo", "..bar", "..."}));
     }
 
     void foldersThatCannotBeListedAreEmpty()
@@ -159,7 +165,7 @@ private Q_SLOTS:
         for (int i = depth; i >= 1; --i) {
             DirectorySearch& parent = levels[size_t(i) - 1];
             if (parent.isParked())
-                QVERIFY(parent.unpark(levels[size_t(i)].fd()));
+                QVERIFY(parent.unpark(levels[size_t(i)].fd(), ".."));
             struct stat st;
             QCOMPARE(::fstat(parent.fd(), &st), 0);
             QCOMPARE(st.st_ino, parent.inode());
@@ -168,24 +174,45 @@ private Q_SLOTS:
         QCOMPARE(openDescriptors(), before + 1);
     }
 
-    void unparkRefusesAnotherFolder()
+    void unparkFindsOnlyTheSameFolder()
     {
         ScratchDir tmp;
         const QByteArray base = QFile::encodeName(tmp.path());
         makeDir(base + "/a");
         makeDir(base + "/a/child");
         makeDir(base + "/b");
+        makeFile(base + "/a/file", 5);
         DirectorySearch root, a, child;
         QVERIFY(root.openPath(base.toStdString(), nullptr));
         QVERIFY(a.open(root.fd(), "a", nullptr));
         QVERIFY(child.open(a.fd(), "child", nullptr));
         a.park();
-        // The child moves away while "a" is parked: its ".." is no longer "a".
-        QCOMPARE(::rename((base + "/a/child").constData(), (base + "/b/child").constData()), 0);
-        QVERIFY(!a.unpark(child.fd()));
         QCOMPARE(a.fd(), -1);
+        // The child moves away while "a" is parked: its ".." is no longer "a", but
+        // "a" is still found by its name.
+        QCOMPARE(::rename((base + "/a/child").constData(), (base + "/b/child").constData()), 0);
+        QVERIFY(!a.unpark(child.fd(), ".."));
+        QVERIFY(a.isParked());
+        QVERIFY(a.unpark(root.fd(), "a"));
+        QVERIFY(!a.isParked());
+        struct stat st;
+        QCOMPARE(::fstat(a.fd(), &st), 0);
+        QCOMPARE(st.st_ino, a.inode());
+        QCOMPARE(a.count(), size_t(2));
+
+        // "a" itself moves away and another folder takes its name: not the same one.
+        a.park();
+        QCOMPARE(::rename((base + "/a").constData(), (base + "/b/a").constData()), 0);
+        QVERIFY(!a.unpark(root.fd(), "a"));
+        makeDir(base + "/a");
+        QVERIFY(!a.unpark(root.fd(), "a"));
+        QVERIFY(a.isParked());
+        a.abandon();
+        QVERIFY(!a.isParked());
+        QCOMPARE(a.fd(), -1);
+        QCOMPARE(a.count(), size_t(2)); // the listing stays
         DirectorySearch next;
-        QVERIFY(!next.open(a.fd(), "anything", nullptr));
+        QVERIFY(!next.open(a.fd(), "child", nullptr));
     }
 
     void mountTableParsesMountinfo()
@@ -212,7 +239,36 @@ private Q_SLOTS:
         QVERIFY(MountTable::parse(QByteArray()).mounts().isEmpty());
     }
 
-    void pseudoFileSystemsListNothing()
+    // Mount points are written with \ooo for space, tab, newline and backslash.
+    void mountPointEscapes_data()
+    {
+        QTest::addColumn<QByteArray>("field");
+        QTest::addColumn<QByteArray>("mountPoint");
+        QTest::newRow("escape at the end")
+            << QByteArray("/mnt/trailing\\040") << QByteArray("/mnt/trailing ");
+        QTest::newRow("escape at the start") << QByteArray("\\011/x") << QByteArray("\t/x");
+        QTest::newRow("escapes side by side")
+            << QByteArray("/a\\134\\012b") << QByteArray("/a\\\nb");
+        QTest::newRow("only an escape") << QByteArray("\\040") << QByteArray(" ");
+        QTest::newRow("cut short at the end")
+            << QByteArray("/mnt/x\\04") << QByteArray("/mnt/x\\04");
+        QTest::newRow("backslash at the end") << QByteArray("/mnt/x\\") << QByteArray("/mnt/x\\");
+        QTest::newRow("not octal") << QByteArray("/mnt/\\08a") << QByteArray("/mnt/\\08a");
+        QTest::newRow("past a byte") << QByteArray("/mnt/\\400") << QByteArray("/mnt/\\400");
+    }
+
+    void mountPointEscapes()
+    {
+        QFETCH(QByteArray, field);
+        QFETCH(QByteArray, mountPoint);
+        const MountTable table =
+            MountTable::parse("40 22 0:60 / " + field + " rw - tmpfs tmp\\040fs rw\n");
+        QCOMPARE(table.mounts().size(), 1);
+        QCOMPARE(table.mounts()[0].mountPoint, mountPoint);
+        QCOMPARE(table.mounts()[0].source, QByteArray("tmp fs"));
+    }
+
+    void pseudoFileSystemsAndRepeatedFoldersListNothing()
     {
         ScratchDir tmp;
         const QByteArray base = QFile::encodeName(tmp.path());
@@ -230,6 +286,15 @@ private Q_SLOTS:
         QVERIFY(search.open(parent.fd(), "folder", &table));
         QCOMPARE(search.count(), size_t(0));
         QVERIFY(search.open(parent.fd(), "folder", nullptr));
+        QCOMPARE(search.count(), size_t(1));
+
+        // A folder met again on the way down to it opens but lists nothing.
+        const platform::FolderId folder = search.id();
+        const std::vector<platform::FolderId> path = {
+            parent.id(), {st.st_dev, 1}, folder, {st.st_dev, 2}};
+        QVERIFY(search.open(parent.fd(), "folder", nullptr, nullptr, path));
+        QCOMPARE(search.count(), size_t(0));
+        QVERIFY(search.open(parent.fd(), "folder", nullptr, nullptr, std::span(path).subspan(3)));
         QCOMPARE(search.count(), size_t(1));
     }
 

@@ -52,6 +52,12 @@ void TFolderTreeModel::CancelScan()
         thread->Terminate();
 }
 
+void TFolderTreeModel::AbandonScan()
+{
+    CancelScan();
+    m_drainTimer.stop();
+}
+
 // --- nodes -----------------------------------------------------------------------
 
 TFolderTreeModel::Node& TFolderTreeModel::node(std::int32_t entry)
@@ -275,7 +281,7 @@ void TFolderTreeModel::applyStarted(std::string_view scanPath)
     m_justCompleted.push_back(false);
     m_nodeCount = 1;
     endInsertRows();
-    Q_EMIT scanStarted(QFile::decodeName(m_rootName));
+    Q_EMIT scanStarted(m_rootName);
 }
 
 size_t TFolderTreeModel::applyAdded(const TTreeChangeQueue::Batch& batch, size_t from)

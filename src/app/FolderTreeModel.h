@@ -33,6 +33,9 @@ public:
     bool StartScan(const QString& folderText);
     // Sets the running scan's termination flag; does not wait for it.
     void CancelScan();
+    // Cancels the running scan and takes nothing more from it: the tree stays as it
+    // is and scanFinished is not emitted. For a window that is going away.
+    void AbandonScan();
     bool Scanning() const { return m_scanning; }
     std::weak_ptr<TMyThread> ScanThread() const { return m_thread; }
 
@@ -68,7 +71,7 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
 Q_SIGNALS:
-    void scanStarted(const QString& scanPath);
+    void scanStarted(const QByteArray& scanPath); // raw bytes, as handed to the kernel
     void topLevelFolderAdded(const QModelIndex& folder);
     void scanFinished(bool cancelled);
 

@@ -9,7 +9,6 @@
 #include "ui_MainForm.h"
 
 #include <QCloseEvent>
-#include <QFile>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
@@ -52,9 +51,7 @@ TMainForm::TMainForm(QWidget* parent)
     Timer1.setInterval(1000);
     Timer2.setObjectName(QStringLiteral("Timer2"));
     Timer2.setInterval(2000);
-    m_freeSpaceQuery = [](const QString& path) {
-        return platform::freeBytes(QFile::encodeName(path));
-    };
+    m_freeSpaceQuery = [](const QByteArray& path) { return platform::freeBytes(path); };
 
     setupTree();
     setupStatusBar();
@@ -96,7 +93,7 @@ bool TMainForm::ScanRunning() const
 
 void TMainForm::FormCreate()
 {
-    m_freeSpacePath = QStringLiteral("/");
+    m_freeSpacePath = QByteArrayLiteral("/");
 }
 
 void TMainForm::BitBtn1Click()
@@ -115,7 +112,7 @@ void TMainForm::BitBtn2Click()
     m_model.CancelScan();
 }
 
-void TMainForm::onScanStarted(const QString& scanPath)
+void TMainForm::onScanStarted(const QByteArray& scanPath)
 {
     m_freeSpaceFailed = false;
     m_freeSpacePath = scanPath;
@@ -191,8 +188,10 @@ void TMainForm::endebtnClick()
 void TMainForm::FormClose()
 {
     // The walk is told to stop and left to end by itself; nothing here waits for it.
+    // The window stays alive until the event loop ends, but takes nothing more from
+    // the walk, so that no end-of-scan step runs after the close.
     if (ScanRunning())
-        BitBtn2Click();
+        m_model.AbandonScan();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)

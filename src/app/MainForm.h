@@ -48,12 +48,12 @@ public:
     // A scan runs while the Start button is disabled.
     bool ScanRunning() const;
     std::weak_ptr<TMyThread> ScanThread() const { return m_model.ScanThread(); }
-    QString FreeSpacePath() const { return m_freeSpacePath; }
+    QByteArray FreeSpacePath() const { return m_freeSpacePath; }
     bool FreeSpaceFailed() const { return m_freeSpaceFailed; }
 
     // The free bytes of the volume that holds a path, or nothing when the query
     // fails. Replaceable, so that the status texts can be checked for any figure.
-    using FreeSpaceQuery = std::function<std::optional<std::uint64_t>(const QString& path)>;
+    using FreeSpaceQuery = std::function<std::optional<std::uint64_t>(const QByteArray& path)>;
     void SetFreeSpaceQuery(FreeSpaceQuery query) { m_freeSpaceQuery = std::move(query); }
     // The free-space panel's text for F free bytes.
     static QString FreeSpaceText(std::uint64_t freeBytes);
@@ -111,7 +111,7 @@ private:
     void BeginTreeUpdate();
     void EndTreeUpdate();
     void FlushTreeRedraw();
-    void onScanStarted(const QString& scanPath);
+    void onScanStarted(const QByteArray& scanPath);
     void onTopLevelFolderAdded();
     void onScanFinished();
     void setupTree();
@@ -129,7 +129,7 @@ private:
     QFont FontDialog1; // bold
     QFont FontDialog2; // regular
 
-    QString m_freeSpacePath;
+    QByteArray m_freeSpacePath; // raw bytes: a name need not be valid UTF-8
     bool m_freeSpaceFailed = false;
     FreeSpaceQuery m_freeSpaceQuery;
     int m_treeUpdateCount = 0;

@@ -25,7 +25,8 @@ std::shared_ptr<TMyThread> TMyThread::Start(const QString& folderText,
 
 TMyThread::TMyThread(QByteArray scanPath, std::shared_ptr<TTreeChangeQueue> queue,
                      TFolderSizeStore& store)
-    : m_scanPath(std::move(scanPath)), m_queue(std::move(queue)), m_store(store)
+    : m_scanPath(std::move(scanPath)), m_queue(std::move(queue)), m_store(store),
+      m_levelNames(size_t(MaxScanDepth) + 1), m_levelIds(size_t(MaxScanDepth) + 1)
 {
 }
 
@@ -73,48 +74,122 @@ void TMyThread::WalkFolder(int level, std::string_view name)
     const auto d = size_t(level);
     LevelBytes[d] = 0;
     LevelFiles[d] = 0;
-    platform::DirectorySearch& search = FindRecs[d];
+    EnterLevel(d, name);
+    platform::DirectorySearch& search = FindRec(d);
+    for (size_t i = 0; i < search.count(); ++i) {
+        if (Terminated())
+            break;
+        const platform::DirectorySearch::Entry& e = search.entry(i);
+        if (!e.isDirectory) {
+            CountFile(d, e.size);
+            continue;
+        }
+        const std::string_view child = search.name(i);
+        if (child == "." || child == "..")
+            continue;
+        if (level < MaxScanDepth) {
+            AddFolderNode(child, level);
+            WalkFolder(level + 1, child);
+        } else {
+            SumBelowDeepestNode(child);
+        }
+    }
+    LeaveLevel(d);
+
+    if (!Terminated())
+        PublishLevel(level);
+}
+
+void TMyThread::SumBelowDeepestNode(std::string_view name)
+{
+    // The tree ends at the deepest node, but its totals are those of its whole
+    // subtree: the folders below it are walked without nodes, one level after the
+    // other (no recursion, so no depth can exhaust the stack).
+    constexpr auto deepest = size_t(MaxScanDepth);
+    EnterLevel(deepest + 1, name);
+    m_deeperNext.assign(1, 0);
+    while (!m_deeperNext.empty()) {
+        const size_t level = deepest + m_deeperNext.size();
+        platform::DirectorySearch& search = FindRec(level);
+        const size_t i = m_deeperNext.back()++;
+        if (i >= search.count() || Terminated()) {
+            LeaveLevel(level);
+            m_deeperNext.pop_back();
+        } else if (!search.entry(i).isDirectory) {
+            CountFile(deepest, search.entry(i).size);
+        } else if (level < kDeepestWalkedLevel) {
+            EnterLevel(level + 1, search.name(i));
+            m_deeperNext.push_back(0);
+        }
+    }
+}
+
+void TMyThread::CountFile(size_t level, std::int64_t size)
+{
+    LevelBytes[level] += size;
+    LevelFiles[level] += 1;
+    m_store.CountFile(size);
+}
+
+void TMyThread::EnterLevel(size_t level, std::string_view name)
+{
     if (level == 0) {
         // The root is walked with a separator appended, but named without it. An
         // empty path names nothing: the scan then has a single empty root.
         std::string path(m_scanPath.constData(), size_t(m_scanPath.size()));
         if (!path.empty() && path.back() != '/')
             path += '/';
-        search.openPath(path, &m_mounts, &m_terminated);
-    } else {
-        platform::DirectorySearch& parent = FindRecs[d - 1];
-        if (search.open(parent.fd(), name, &m_mounts, &m_terminated) && level > kLevelsKeptOpen)
-            parent.park();
+        FindRecs[0].openPath(path, &m_mounts, &m_terminated);
+        m_levelIds[0] = FindRecs[0].id();
+        return;
     }
+    if (level >= m_levelIds.size()) {
+        m_levelIds.resize(level + 1);
+        m_levelNames.resize(level + 1);
+    }
+    if (level >= size_t(MaxScanDepth) + m_deeperRecs.size())
+        m_deeperRecs.emplace_back();
+    platform::DirectorySearch& parent = FindRec(level - 1);
+    platform::DirectorySearch& search = FindRec(level);
+    m_levelNames[level] = name;
+    if (search.open(parent.fd(), name, &m_mounts, &m_terminated, {m_levelIds.data(), level}) &&
+        level > size_t(kLevelsKeptOpen))
+        parent.park();
+    m_levelIds[level] = search.id();
+}
 
-    for (size_t i = 0; i < search.count(); ++i) {
-        if (Terminated())
-            break;
-        const platform::DirectorySearch::Entry& e = search.entry(i);
-        if (e.isDirectory) {
-            const std::string_view child = search.name(i);
-            if (child == "." || child == "..")
-                continue;
-            AddFolderNode(child, level);
-            if (level + 1 < MaxScanDepth) {
-                WalkFolder(level + 1, child);
-            } else if (!Terminated()) {
-                // Too deep to descend into: the folder counts as empty.
-                m_queue->FolderCompleted(LevelNodes[d + 1]);
-            }
-        } else {
-            LevelBytes[d] += e.size;
-            LevelFiles[d] += 1;
-            m_store.CountFile(e.size);
+void TMyThread::LeaveLevel(size_t level)
+{
+    platform::DirectorySearch& search = FindRec(level);
+    if (level > 0 && FindRec(level - 1).isParked())
+        ReopenLevel(level - 1, search.fd());
+    search.close();
+}
+
+void TMyThread::ReopenLevel(size_t level, int childFd)
+{
+    // The way back up is the child's "..", unless the child was moved away meanwhile:
+    // then the folder is looked up by name again, from the nearest level that is
+    // still open. Only when the folder itself (or a folder above it) moved is it
+    // given up, and its remaining subfolders count as empty.
+    platform::DirectorySearch& search = FindRec(level);
+    if (search.unpark(childFd, ".."))
+        return;
+    size_t top = level;
+    while (FindRec(top - 1).isParked())
+        --top; // level 0 is never parked
+    for (size_t k = top; k <= level; ++k) {
+        const bool found = FindRec(k).unpark(FindRec(k - 1).fd(), m_levelNames[k]);
+        if (k > top)
+            FindRec(k - 1).park();
+        if (!found) {
+            // Everything below the folder at k moved with it; k itself is tried
+            // again when the walk comes back to it.
+            for (size_t below = k == level ? k : k + 1; below <= level; ++below)
+                FindRec(below).abandon();
+            return;
         }
     }
-
-    if (level > 0 && FindRecs[d - 1].isParked())
-        FindRecs[d - 1].unpark(search.fd());
-    search.close();
-
-    if (!Terminated())
-        PublishLevel(level);
 }
 
 void TMyThread::PublishLevel(int level)

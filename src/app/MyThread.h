@@ -13,8 +13,10 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 class TFolderSizeStore;
 
@@ -54,10 +56,27 @@ private:
     // Below this level the walk gives back the descriptors of the levels above it,
     // so a deep chain holds a bounded number of them.
     static constexpr int kLevelsKeptOpen = 64;
+    // Folders below the deepest node are still walked, their files counted into it,
+    // down to this level; deeper ones count as empty. No real tree comes near it, but
+    // a virtual file system can be endless.
+    static constexpr size_t kDeepestWalkedLevel = 65536;
 
     void WalkFolder(int level, std::string_view name);
+    void SumBelowDeepestNode(std::string_view name);
     void AddFolderNode(std::string_view name, int level);
+    void CountFile(size_t level, std::int64_t size);
     void PublishLevel(int level);
+
+    // The open folder of each level. Entering a level opens its folder below the
+    // level above; leaving it brings the level above back when it was parked.
+    platform::DirectorySearch& FindRec(size_t level)
+    {
+        return level < size_t(MaxScanDepth) ? FindRecs[level]
+                                            : m_deeperRecs[level - size_t(MaxScanDepth)];
+    }
+    void EnterLevel(size_t level, std::string_view name);
+    void LeaveLevel(size_t level);
+    void ReopenLevel(size_t level, int childFd);
 
     const QByteArray m_scanPath;
     const std::shared_ptr<TTreeChangeQueue> m_queue;
@@ -66,10 +85,18 @@ private:
     platform::MountTable m_mounts;
 
     std::array<platform::DirectorySearch, MaxScanDepth> FindRecs;
+    std::deque<platform::DirectorySearch> m_deeperRecs; // levels from MaxScanDepth on
+    // Per level: its folder's name in the listing of the level above (valid while that
+    // listing is), and which folder it is, so that a folder met again on the way down
+    // (a bind mount inside itself) is not walked twice.
+    std::vector<std::string_view> m_levelNames;
+    std::vector<platform::FolderId> m_levelIds;
+    std::vector<size_t> m_deeperNext; // the next entry of each level below the deepest node
     std::array<std::int32_t, MaxScanDepth + 1> LevelNodes{};
     // The bytes and files found so far directly in each level's folder and in its
     // completed subfolders; the totals of a level are the sum from it down to the
-    // deepest level, formed when they are published.
-    std::array<std::int64_t, MaxScanDepth> LevelBytes{};
-    std::array<std::int64_t, MaxScanDepth> LevelFiles{};
+    // deepest level, formed when they are published. The deepest node's level also
+    // holds everything below it.
+    std::array<std::int64_t, MaxScanDepth + 1> LevelBytes{};
+    std::array<std::int64_t, MaxScanDepth + 1> LevelFiles{};
 };

@@ -56,6 +56,18 @@ int openRetrying(int parentFd, const char* name, int flags)
     return fd;
 }
 
+// Opens the folder `name` below `parentFd` without following a link. Names come from
+// a listing and never hold a NUL; the copy gives the kernel one.
+int openFolder(int parentFd, std::string_view name)
+{
+    char buffer[NAME_MAX + 1];
+    if (name.empty() || name.size() > NAME_MAX)
+        return -1;
+    std::memcpy(buffer, name.data(), name.size());
+    buffer[name.size()] = '\0';
+    return openRetrying(parentFd, buffer, kFolderFlags | O_NOFOLLOW);
+}
+
 struct LinuxDirent64
 {
     ino64_t d_ino;
@@ -81,18 +93,12 @@ void setFolderOpenHook(FolderOpenHook hook)
 }
 
 bool DirectorySearch::open(int parentFd, std::string_view name, const MountTable* mounts,
-                           const std::atomic_bool* stop)
+                           const std::atomic_bool* stop, std::span<const FolderId> path)
 {
     close();
     if (!hookAllows(parentFd, name))
         return false;
-    // Names come from the listing and never hold a NUL; the copy gives the kernel one.
-    char buffer[NAME_MAX + 1];
-    if (name.empty() || name.size() > NAME_MAX)
-        return false;
-    std::memcpy(buffer, name.data(), name.size());
-    buffer[name.size()] = '\0';
-    return finishOpen(openRetrying(parentFd, buffer, kFolderFlags | O_NOFOLLOW), mounts, stop);
+    return finishOpen(openFolder(parentFd, name), mounts, stop, path);
 }
 
 bool DirectorySearch::openPath(const std::string& path, const MountTable* mounts,
@@ -102,10 +108,11 @@ bool DirectorySearch::openPath(const std::string& path, const MountTable* mounts
     if (path.empty())
         return false;
     const PathAt at(path);
-    return finishOpen(openRetrying(at.dir(), at.name(), kFolderFlags), mounts, stop);
+    return finishOpen(openRetrying(at.dir(), at.name(), kFolderFlags), mounts, stop, {});
 }
 
-bool DirectorySearch::finishOpen(int fd, const MountTable* mounts, const std::atomic_bool* stop)
+bool DirectorySearch::finishOpen(int fd, const MountTable* mounts, const std::atomic_bool* stop,
+                                 std::span<const FolderId> path)
 {
     if (fd < 0)
         return false;
@@ -115,10 +122,13 @@ bool DirectorySearch::finishOpen(int fd, const MountTable* mounts, const std::at
         return false;
     }
     m_fd = fd;
-    m_device = st.st_dev;
-    m_inode = st.st_ino;
+    m_id = {st.st_dev, st.st_ino};
     if (mounts && mounts->isPseudoDevice(st.st_dev))
         return true; // listed by its parent, but nothing inside is on any disk
+    // A loop comes back to a folder near it as a rule: look from the nearest one up.
+    for (auto above = path.rbegin(); above != path.rend(); ++above)
+        if (*above == m_id)
+            return true;
     readEntries(stop);
     return true;
 }
@@ -163,6 +173,7 @@ void DirectorySearch::close()
         ::close(m_fd);
     m_fd = -1;
     m_parked = false;
+    m_id = {};
     m_entries.clear();
     m_names.clear();
 }
@@ -176,20 +187,20 @@ void DirectorySearch::park()
     m_parked = true;
 }
 
-bool DirectorySearch::unpark(int childFd)
+bool DirectorySearch::unpark(int dirFd, std::string_view name)
 {
     if (!m_parked)
         return m_fd >= 0;
-    m_parked = false;
-    const int fd = openRetrying(childFd, "..", kFolderFlags);
+    const int fd = openFolder(dirFd, name);
     if (fd < 0)
         return false;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || st.st_dev != m_device || st.st_ino != m_inode) {
+    if (::fstat(fd, &st) != 0 || FolderId{st.st_dev, st.st_ino} != m_id) {
         ::close(fd);
         return false;
     }
     m_fd = fd;
+    m_parked = false;
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -15,6 +16,14 @@
 namespace platform {
 
 class MountTable;
+
+// Which folder a descriptor or a listing belongs to, whatever name it was reached by.
+struct FolderId
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FolderId&) const = default;
+};
 
 class DirectorySearch
 {
@@ -35,10 +44,12 @@ public:
     // Opens the folder `name` below the open folder `parentFd` without following a
     // link, and reads all its entries ("." and ".." left out). Returns false when the
     // folder cannot be listed (no access, vanished, not a folder); the search is then
-    // empty. A folder on a pseudo file system of `mounts` opens but lists nothing.
+    // empty. A folder on a pseudo file system of `mounts` opens but lists nothing, and
+    // so does a folder that is one of `path`, the folders the walk came down through
+    // (a bind mount inside itself): it would repeat them for ever.
     // Reading stops early, leaving what was read, when `stop` becomes true.
     bool open(int parentFd, std::string_view name, const MountTable* mounts,
-              const std::atomic_bool* stop = nullptr);
+              const std::atomic_bool* stop = nullptr, std::span<const FolderId> path = {});
     // The same for a path typed by the user; links along the path are followed.
     bool openPath(const std::string& path, const MountTable* mounts,
                   const std::atomic_bool* stop = nullptr);
@@ -55,25 +66,30 @@ public:
     }
     // Hidden entries are those whose name begins with a dot.
     bool isHidden(std::size_t i) const { return m_names[m_entries[i].nameOffset] == '.'; }
-    dev_t device() const { return m_device; }
-    ino_t inode() const { return m_inode; }
+    dev_t device() const { return m_id.device; }
+    ino_t inode() const { return m_id.inode; }
+    FolderId id() const { return m_id; }
 
     // Hands the descriptor back while a deep branch below is walked, so that a chain
-    // of a thousand folders does not hold a thousand descriptors. `unpark` opens the
-    // folder again through the ".." of the open child `childFd` and checks that it is
-    // the same folder; false when it is not (it was moved or removed meanwhile).
+    // of a thousand folders does not hold a thousand descriptors; the listing stays.
+    // `unpark` opens the folder again as `name` below the open folder `dirFd` (".."
+    // below an open child, or its own name below its open parent) and checks that it
+    // is the same folder; when it is not, the search stays parked and false is
+    // returned. `abandon` gives up a parked folder that cannot be found again: its
+    // listing stays, but nothing below it can be opened.
     void park();
     bool isParked() const { return m_parked; }
-    bool unpark(int childFd);
+    bool unpark(int dirFd, std::string_view name);
+    void abandon() { m_parked = false; }
 
 private:
-    bool finishOpen(int fd, const MountTable* mounts, const std::atomic_bool* stop);
+    bool finishOpen(int fd, const MountTable* mounts, const std::atomic_bool* stop,
+                    std::span<const FolderId> path);
     void readEntries(const std::atomic_bool* stop);
 
     int m_fd = -1;
     bool m_parked = false;
-    dev_t m_device = 0;
-    ino_t m_inode = 0;
+    FolderId m_id;
     std::vector<Entry> m_entries;
     std::string m_names;
 };
