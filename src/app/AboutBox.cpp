@@ -2,6 +2,7 @@
 
 #include "ui_AboutBox.h"
 
+#include "app/ProgramVersion.h"
 #include "controls/ControlResources.h"
 #include "controls/JpegImage.h"
 
@@ -32,6 +33,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui:
 {
     loadResources();
     ui->setupUi(this);
+    ui->ProductName->setText(QStringLiteral("Quornel Kehrmax " FEGMANN_VERSION));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
     QPalette panel = ui->Panel1->palette();

@@ -3,6 +3,7 @@
 #include "app/AboutBox.h"
 #include "app/FolderSizeStore.h"
 #include "app/MyThread.h"
+#include "app/ProgramVersion.h"
 #include "controls/ButtonGlyph.h"
 #include "platform/VolumeSpace.h"
 #include "shell/SystemImageList.h"
@@ -20,6 +21,7 @@ TMainForm::TMainForm(QWidget* parent)
       m_model(m_store)
 {
     ui->setupUi(this);
+    setWindowTitle(QStringLiteral("Quornel Kehrmax " FEGMANN_VERSION));
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPixelSize(11);
     setFont(font);

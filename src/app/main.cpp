@@ -1,7 +1,9 @@
-// Fegmann: a disk clean-up tool. The program takes no arguments and keeps no state.
+// Fegmann: a disk clean-up tool. The program knows no arguments but --help and
+// --version and keeps no state.
 
 #include "app/AboutBox.h"
 #include "app/Application.h"
+#include "app/CommandLine.h"
 #include "app/MainForm.h"
 #include "shell/ShellStartup.h"
 
@@ -10,7 +12,10 @@
 
 int main(int argc, char* argv[])
 {
+    if (const int exitCode = CommandLine::answerBeforeStart(argc, argv, stdout); exitCode >= 0)
+        return exitCode;
     QApplication app(argc, argv);
+    CommandLine::reportIgnored(QCoreApplication::arguments(), stderr);
     PrepareApplication(app);
     // The namespace layer is set up before any window exists.
     QString error;
