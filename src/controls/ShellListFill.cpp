@@ -175,7 +175,7 @@ void TShellList::AddCurrentItem(bool fillDetails)
     item->Data.Present = 1;
     // An entry shows its own name; other objects (drives, the trash) their titles.
     if (entryName(*item).isEmpty())
-        item->Caption = nav.DisplayName();
+        item->SetCaption(nav.DisplayName());
     const int index = AddItem(std::move(item));
     if (!OnAddItem)
         return;
@@ -194,7 +194,7 @@ void TShellList::AddParentFolderItem()
     if (m_navigator->SpecialFolder() == SF_DESKTOP)
         return;
     auto item = std::make_unique<TWideListItem>();
-    item->Caption = QStringLiteral(" .. ");
+    item->SetCaption(QStringLiteral(" .. "));
     item->ImageIndex = -1;
     item->StateIndex = 1;
     item->OverlayIndex = -1;
@@ -210,7 +210,7 @@ void TShellList::fillSubItems(TWideListItem& item)
     for (int k = 1; k < m_columnCount; ++k) {
         QString text;
         m_navigator->DetailText(m_columnMap[size_t(k)], false, text);
-        item.SubItems.append(text);
+        item.SubItemsForWrite().append(text);
     }
 }
 
@@ -220,7 +220,7 @@ void TShellList::FillItemDetails(int index)
     TWideListItem& item = Item(index);
     TShellNavigator& nav = *m_navigator;
     nav.SetObjectIDList(item.Data.ItemID);
-    if (m_details && !item.Data.IsParentFolder && item.SubItems.isEmpty())
+    if (m_details && !item.Data.IsParentFolder && item.SubItems().isEmpty())
         fillSubItems(item);
     item.ImageIndex = item.Data.IsParentFolder ? TSystemImageList::GetFolderIconIndex(false)
                                                : nav.ObjectIconIndex();
