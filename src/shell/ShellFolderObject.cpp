@@ -2,6 +2,7 @@
 
 #include "platform/DirectorySearch.h"
 #include "platform/MountTable.h"
+#include "platform/NoReplaceRename.h"
 #include "platform/VolumeSpace.h"
 #include "shell/ShellPaths.h"
 
@@ -59,26 +60,7 @@ QByteArray joined(const QByteArray& folder, const QByteArray& name)
 
 int systemRename(const QByteArray& from, const QByteArray& to)
 {
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    const int error = errno;
-    if (error != EINVAL && error != ENOSYS)
-        return error;
-    // A file system without the no-replace flag: a hard link fails on an existing name,
-    // so linking and unlinking cannot replace anything. Folders are not renamed there.
-    struct stat st;
-    if (::lstat(from.constData(), &st) != 0)
-        return errno;
-    if (S_ISDIR(st.st_mode))
-        return error;
-    if (::link(from.constData(), to.constData()) != 0)
-        return errno;
-    if (::unlink(from.constData()) != 0) {
-        const int unlinkError = errno;
-        ::unlink(to.constData());
-        return unlinkError;
-    }
-    return 0;
+    return platform::renameNoReplace(AT_FDCWD, from.constData(), AT_FDCWD, to.constData());
 }
 
 ShellFolderObject::RenameCall& renameCall()
