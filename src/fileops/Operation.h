@@ -17,7 +17,7 @@ enum class OperationKind {
     Move,          // sources into `destination`
     Link,          // symbolic links to the sources in `destination`
     Restore,       // trashed objects (paths in a trash's files folder) back to where they were
-    EmptyTrash,    // everything in the user's trash folders removed; no sources
+    EmptyTrash,    // everything in the given trash folders removed (no sources: all of the user's)
     Rename,        // the one source gets `newName` in its own folder
 };
 

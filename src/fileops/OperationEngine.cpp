@@ -392,7 +392,9 @@ void Runner::restoreAll()
 void Runner::emptyTrash()
 {
     TreeRemover remover(m_context);
-    for (const QByteArray& dir : TrashStore::trashFolders()) {
+    const QList<QByteArray> folders =
+        m_op.sources.isEmpty() ? TrashStore::trashFolders() : QList<QByteArray>(m_op.sources);
+    for (const QByteArray& dir : folders) {
         platform::UniqueFd files(::open((dir + "/files").constData(), kFolderFlags));
         platform::UniqueFd info(::open((dir + "/info").constData(), kFolderFlags));
         QList<QByteArray> names;

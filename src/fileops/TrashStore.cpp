@@ -109,10 +109,11 @@ std::int64_t treeSize(const QByteArray& path)
 
 QByteArray readSmallFile(const QByteArray& path)
 {
-    QFile f(QFile::decodeName(path));
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.read(64 * 1024);
+    platform::UniqueFd fd(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    QByteArray text(64 * 1024, '\0');
+    const ssize_t n = fd ? ::read(fd.get(), text.data(), size_t(text.size())) : -1;
+    text.truncate(std::max<ssize_t>(n, 0));
+    return text;
 }
 
 // The top directory a trash folder belongs to: the parent of .Trash-$uid, the
