@@ -64,6 +64,8 @@ private slots:
     void treeArrivesWhole();
     void conflicts_data();
     void conflicts();
+    void nameTakenDuringCopy_data();
+    void nameTakenDuringCopy();
     void copyNames_data();
     void copyNames();
     void pasteIntoSameFolder();
@@ -185,6 +187,39 @@ void TestTransfer::conflicts()
                 QCOMPARE(contentOf(src + '/' + names[i]), contents[i]);
         }
     }
+}
+
+void TestTransfer::nameTakenDuringCopy_data()
+{
+    QTest::addColumn<int>("policy");
+    QTest::addColumn<bool>("replaced");
+    QTest::newRow("skip") << int(ConflictAnswer::Skip) << false;
+    QTest::newRow("replace") << int(ConflictAnswer::Replace) << true;
+}
+
+void TestTransfer::nameTakenDuringCopy()
+{
+    QFETCH(int, policy);
+    QFETCH(bool, replaced);
+    ScratchDir tmp;
+    const QByteArray src = tmp.path() + "/big", dst = tmp.path() + "/dst";
+    const QByteArray content = bigContent(kBig, 9);
+    putFile(src, content);
+    QCOMPARE(::mkdir(dst.constData(), 0755), 0);
+    // Someone else writes the same name while the copy is on its way.
+    TreeTransfer::setChunkHook([&](const QByteArray&, std::uint64_t) {
+        if (!exists(dst + "/big"))
+            putFile(dst + "/big", "someone else's");
+    });
+    FixedAnswers answers(ConflictAnswer::Choice(policy), DeleteForGoodAnswer::Skip);
+    const OperationReport report = runOperation(OperationKind::Copy, {src}, dst, &answers);
+    QCOMPARE(report.outcome, OperationReport::Outcome::Done);
+    QCOMPARE(answers.conflictsAsked(), 1);
+    QCOMPARE(contentOf(dst + "/big") == content, replaced);
+    if (!replaced)
+        QCOMPARE(contentOf(dst + "/big"), QByteArray("someone else's"));
+    QVERIFY(temporaryLeftovers(dst).isEmpty());
+    QCOMPARE(contentOf(src), content);
 }
 
 void TestTransfer::copyNames_data()
