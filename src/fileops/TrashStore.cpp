@@ -244,7 +244,20 @@ TrashStore::Place TrashStore::placeFor(const QByteArray& path, dev_t device)
     const auto found = m_places.constFind(device);
     if (found != m_places.constEnd())
         return *found;
-    const Place place = device == *m_homeDevice ? makeHomePlace() : makeTopDirPlace(path, device);
+    Place place = device == *m_homeDevice ? makeHomePlace() : makeTopDirPlace(path, device);
+    if (!place.trashDir.isEmpty()) {
+        constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW;
+        place.filesDir = std::make_shared<platform::UniqueFd>(
+            ::open((place.trashDir + "/files").constData(), kFlags));
+        place.infoDir = std::make_shared<platform::UniqueFd>(
+            ::open((place.trashDir + "/info").constData(), kFlags));
+        if (!*place.filesDir || !*place.infoDir) {
+            place.reason = QStringLiteral("Der Papierkorb „%1“ ist nicht zugänglich: %2")
+                               .arg(QFile::decodeName(place.trashDir),
+                                    shell::SystemErrorText(errno));
+            place.trashDir.clear();
+        }
+    }
     m_places.insert(device, place);
     return place;
 }
@@ -259,7 +272,12 @@ TrashStore::Outcome TrashStore::trash(const QByteArray& givenPath, QByteArray& t
         reason = FailureText(kTrashAction, EINVAL);
         return Outcome::Failed;
     }
-    platform::UniqueFd parentFd(::open(parent.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (parent != m_parentPath || !m_parentFd) {
+        m_parentPath = parent;
+        m_parentFd = std::make_shared<platform::UniqueFd>(
+            ::open(parent.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    const platform::UniqueFd& parentFd = *m_parentFd;
     struct stat st;
     if (!parentFd || ::fstatat(parentFd.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         reason = FailureText(kTrashAction, errno);
@@ -282,14 +300,8 @@ TrashStore::Outcome TrashStore::trash(const QByteArray& givenPath, QByteArray& t
         field = real.startsWith(prefix) ? real.mid(prefix.size()) : real;
     }
     const QByteArray text = infoText(field, QDateTime::currentDateTime());
-    platform::UniqueFd infoDir(::open((place.trashDir + "/info").constData(),
-                                      O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    platform::UniqueFd filesDir(::open((place.trashDir + "/files").constData(),
-                                       O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!infoDir || !filesDir) {
-        reason = FailureText(kTrashAction, errno);
-        return Outcome::Failed;
-    }
+    const platform::UniqueFd& infoDir = *place.infoDir;
+    const platform::UniqueFd& filesDir = *place.filesDir;
     // Room for ".NNNNN.trashinfo" behind the name.
     const QByteArray base = ShortenedName(name, kMaxNameBytes - int(kInfoSuffix.size()) - 8);
     for (int n = 1; n < 100000; ++n) {

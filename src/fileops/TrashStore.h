@@ -13,8 +13,13 @@
 #include <QList>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <sys/types.h>
+
+namespace platform {
+class UniqueFd;
+}
 
 namespace fileops {
 
@@ -65,6 +70,10 @@ private:
         QByteArray trashDir; // "" when this file system has none we may use
         QByteArray topDir;   // "" for the home trash, whose paths are absolute
         QString reason;      // why there is none
+        // Its files/ and info/ folders, open while the store lives: a selection of
+        // thousands of objects goes to the same two folders.
+        std::shared_ptr<platform::UniqueFd> filesDir;
+        std::shared_ptr<platform::UniqueFd> infoDir;
     };
 
     Place placeFor(const QByteArray& path, dev_t device);
@@ -72,6 +81,8 @@ private:
     Place makeTopDirPlace(const QByteArray& path, dev_t device);
 
     uid_t m_uid;
+    QByteArray m_parentPath; // the folder of the last object, kept open for the next
+    std::shared_ptr<platform::UniqueFd> m_parentFd;
     std::optional<dev_t> m_homeDevice;
     QHash<dev_t, Place> m_places;
 };
