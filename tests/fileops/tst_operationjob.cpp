@@ -34,7 +34,7 @@ public:
     ConflictAnswer askConflict(const ConflictQuestion&) override
     {
         ++asked;
-        onInterfaceThread = onInterfaceThread && QThread::currentThread() == qApp->thread();
+        onInterfaceThread = onInterfaceThread && QThread::currentThread() == QCoreApplication::instance()->thread();
         QTimer ticker;
         QObject::connect(&ticker, &QTimer::timeout, [this] { ++ticksWhileAsking; });
         ticker.start(5);
