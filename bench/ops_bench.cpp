@@ -11,8 +11,8 @@
 //   ui: max_gap_ms=G
 // and last
 //   ops: op=OP items=N bytes=B seconds=S failed=F
-// The exit code is 0 only when nothing failed and nothing was cancelled. The default answer to a conflict is
-// "skip"; an object that cannot be trashed is skipped (never deleted for good).
+// The exit code is 0 only when nothing failed and nothing was cancelled. The default answer to a
+// conflict is "skip"; an object that cannot be trashed is skipped (never deleted for good).
 // --generate writes N files of together B bytes of incompressible data into F folders
 // (default 100) below DIR, for comparing a copy with `cp -a` (bench/compare_cp.sh).
 

@@ -68,12 +68,11 @@ QString TOperationQuestions::deleteForGoodText(const fileops::DeleteForGoodQuest
 fileops::ConflictAnswer TOperationQuestions::askConflict(const fileops::ConflictQuestion& q)
 {
     bool forAll = false;
-    const int choice =
-        askThree(m_parent, QMessageBox::Question, QStringLiteral("Objekt ersetzen"),
-                 conflictText(q), QStringLiteral("Ersetzen"), forAll);
-    static const fileops::ConflictAnswer::Choice kChoices[] = {
-        fileops::ConflictAnswer::Replace, fileops::ConflictAnswer::Skip,
-        fileops::ConflictAnswer::Cancel};
+    const int choice = askThree(m_parent, QMessageBox::Question, QStringLiteral("Objekt ersetzen"),
+                                conflictText(q), QStringLiteral("Ersetzen"), forAll);
+    static const fileops::ConflictAnswer::Choice kChoices[] = {fileops::ConflictAnswer::Replace,
+                                                               fileops::ConflictAnswer::Skip,
+                                                               fileops::ConflictAnswer::Cancel};
     return {kChoices[choice], forAll};
 }
 

@@ -1,7 +1,7 @@
 #include "fileops/ClipboardFiles.h"
 
-#include <QSysInfo>
 #include <QMimeData>
+#include <QSysInfo>
 #include <QUrl>
 
 namespace fileops {
@@ -100,8 +100,8 @@ ClipboardFiles::Contents ClipboardFiles::read(const QMimeData* data)
             readUriLines(lines, out);
             return out;
         }
-        out.problems.append(
-            QStringLiteral("Die Dateiliste der Zwischenablage ist beschädigt und wird übergangen."));
+        out.problems.append(QStringLiteral(
+            "Die Dateiliste der Zwischenablage ist beschädigt und wird übergangen."));
     }
     if (data->hasFormat(kUriList)) {
         out.hasFileList = true;

@@ -19,9 +19,9 @@ class ClipboardFiles
 public:
     struct Contents
     {
-        shell::TFileNames files; // local files, raw bytes, in the order given
-        bool cut = false;        // the files were cut: a paste moves them
-        QStringList problems;    // one German sentence per line that names no local file
+        shell::TFileNames files;  // local files, raw bytes, in the order given
+        bool cut = false;         // the files were cut: a paste moves them
+        QStringList problems;     // one German sentence per line that names no local file
         bool hasFileList = false; // the data carried any file list at all
     };
 

@@ -1,8 +1,11 @@
 #include "fileops/FolderListing.h"
 
+#include "fileops/NameRules.h"
+
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -48,6 +51,21 @@ bool ListFolder(int dirFd, QList<QByteArray>& names, int& error)
             names.append(QByteArray(nm, qsizetype(std::strlen(nm))));
         }
     }
+}
+
+int MakeFolders(const QByteArray& path, mode_t mode)
+{
+    struct stat st;
+    if (::stat(path.constData(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    const QByteArray parent = ParentOf(path);
+    if (!parent.isEmpty() && parent != path) {
+        if (const int error = MakeFolders(parent, mode))
+            return error;
+    }
+    if (::mkdir(path.constData(), mode) != 0 && errno != EEXIST)
+        return errno;
+    return 0;
 }
 
 } // namespace fileops

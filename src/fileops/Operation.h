@@ -10,7 +10,8 @@
 
 namespace fileops {
 
-enum class OperationKind {
+enum class OperationKind
+{
     Trash,         // sources into the trash of their file system
     DeleteForGood, // sources removed, folders with everything below them
     Copy,          // sources into `destination`

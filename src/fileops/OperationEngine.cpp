@@ -69,22 +69,6 @@ void measure(const shell::TFileNames& sources, std::uint64_t& items, std::uint64
     bytes = tBytes;
 }
 
-// Creates the missing folders of an absolute path with the usual mode; 0 or errno.
-int makeParents(const QByteArray& path)
-{
-    struct stat st;
-    if (::stat(path.constData(), &st) == 0)
-        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-    const QByteArray parent = ParentOf(path);
-    if (!parent.isEmpty() && parent != path) {
-        if (const int error = makeParents(parent))
-            return error;
-    }
-    if (::mkdir(path.constData(), 0777) != 0 && errno != EEXIST)
-        return errno;
-    return 0;
-}
-
 class Runner
 {
 public:
@@ -209,7 +193,7 @@ void Runner::transferOne(const QByteArray& source, int dstFd, const struct stat&
         return;
     }
     TreeTransfer transfer(m_context, m_op.kind == OperationKind::Move ? TreeTransfer::Mode::Move
-                                                                       : TreeTransfer::Mode::Copy);
+                                                                      : TreeTransfer::Mode::Copy);
     switch (transfer.transfer(parentFd.get(), name, source, st, dstFd, target, targetPath)) {
     case TreeTransfer::Result::Done:
         m_context.done(source, targetPath);
@@ -346,21 +330,20 @@ void Runner::restoreAll()
         const QByteArray original = entry->originalPath;
         const QByteArray parent = ParentOf(original);
         const QByteArray name = NameOf(original);
-        if (const int error = makeParents(parent)) {
+        if (const int error = MakeFolders(parent, 0777)) {
             m_context.fail(source, FailureText(action(), error, kept));
             continue;
         }
-        int error =
-            platform::renameNoReplace(AT_FDCWD, entry->path.constData(), AT_FDCWD,
-                                      original.constData());
+        int error = platform::renameNoReplace(AT_FDCWD, entry->path.constData(), AT_FDCWD,
+                                              original.constData());
         if (error == EXDEV) {
             // The original place is on another file system now: copy back, then remove.
             platform::UniqueFd from(::open(ParentOf(entry->path).constData(), kFolderFlags));
             platform::UniqueFd to(::open(parent.constData(), kFolderFlags));
             struct stat st, taken;
             if (!from || !to ||
-                ::fstatat(from.get(), NameOf(entry->path).constData(), &st,
-                          AT_SYMLINK_NOFOLLOW) != 0) {
+                ::fstatat(from.get(), NameOf(entry->path).constData(), &st, AT_SYMLINK_NOFOLLOW) !=
+                    0) {
                 error = errno;
             } else if (::fstatat(to.get(), name.constData(), &taken, AT_SYMLINK_NOFOLLOW) == 0) {
                 error = EEXIST;
@@ -444,8 +427,8 @@ void Runner::rename()
         m_context.done(source, source);
         return;
     }
-    if (const int error = platform::renameNoReplace(AT_FDCWD, source.constData(), AT_FDCWD,
-                                                    target.constData())) {
+    if (const int error =
+            platform::renameNoReplace(AT_FDCWD, source.constData(), AT_FDCWD, target.constData())) {
         m_context.fail(source, FailureText(action(), error));
         return;
     }

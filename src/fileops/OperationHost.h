@@ -26,7 +26,12 @@ struct ConflictQuestion
 // "Ersetzen", "Überspringen", "Abbrechen", each also "für alle" further conflicts.
 struct ConflictAnswer
 {
-    enum Choice { Replace, Skip, Cancel };
+    enum Choice
+    {
+        Replace,
+        Skip,
+        Cancel
+    };
     Choice choice = Cancel;
     bool forAll = false;
 };
@@ -40,7 +45,12 @@ struct DeleteForGoodQuestion
 // "Endgültig löschen", "Überspringen", "Abbrechen", each also "für alle".
 struct DeleteForGoodAnswer
 {
-    enum Choice { Delete, Skip, Cancel };
+    enum Choice
+    {
+        Delete,
+        Skip,
+        Cancel
+    };
     Choice choice = Cancel;
     bool forAll = false;
 };

@@ -20,11 +20,13 @@ public:
     {
         OperationHost* host = m_job.m_host;
         ask([host, question](State& state) {
-            state.conflict = host ? host->askConflict(question)
-                                  : ConflictAnswer{ConflictAnswer::Skip, true};
+            state.conflict =
+                host ? host->askConflict(question) : ConflictAnswer{ConflictAnswer::Skip, true};
         });
         std::lock_guard lock(m_state->mutex);
-        return m_state->answered && !m_state->aborted ? m_state->conflict : ConflictAnswer{ConflictAnswer::Cancel, false};
+        return m_state->answered && !m_state->aborted
+                   ? m_state->conflict
+                   : ConflictAnswer{ConflictAnswer::Cancel, false};
     }
 
     DeleteForGoodAnswer askDeleteForGood(const DeleteForGoodQuestion& question) override
@@ -35,8 +37,9 @@ public:
                                        : DeleteForGoodAnswer{DeleteForGoodAnswer::Skip, true};
         });
         std::lock_guard lock(m_state->mutex);
-        return m_state->answered && !m_state->aborted ? m_state->deleteForGood
-                                 : DeleteForGoodAnswer{DeleteForGoodAnswer::Cancel, false};
+        return m_state->answered && !m_state->aborted
+                   ? m_state->deleteForGood
+                   : DeleteForGoodAnswer{DeleteForGoodAnswer::Cancel, false};
     }
 
     // No question waits any more: the job is going.

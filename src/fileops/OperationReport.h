@@ -18,7 +18,12 @@ struct FailedItem
 
 struct OperationReport
 {
-    enum class Outcome { Done, Failed, Cancelled };
+    enum class Outcome
+    {
+        Done,
+        Failed,
+        Cancelled
+    };
 
     Outcome outcome = Outcome::Done;
     // Sources that were dealt with completely (trashed, deleted, copied, moved, linked,

@@ -26,22 +26,6 @@ namespace {
 const QString kTrashAction = QStringLiteral("In den Papierkorb verschieben");
 const QByteArray kInfoSuffix = QByteArrayLiteral(".trashinfo");
 
-// Creates the folder and its missing parents, each 0700; 0 or errno.
-int makeFolders(const QByteArray& path)
-{
-    struct stat st;
-    if (::stat(path.constData(), &st) == 0)
-        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-    const QByteArray parent = ParentOf(path);
-    if (!parent.isEmpty() && parent != path) {
-        if (const int error = makeFolders(parent))
-            return error;
-    }
-    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
-        return errno;
-    return 0;
-}
-
 // A trash folder we may use: ours, a real folder and no link. Made 0700 when missing.
 int useOwnFolder(const QByteArray& path, uid_t uid)
 {
@@ -135,7 +119,8 @@ TrashStore::TrashStore() : m_uid(::geteuid()) {}
 
 QByteArray TrashStore::homeTrash()
 {
-    return QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)) +
+    return QFile::encodeName(
+               QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)) +
            "/Trash";
 }
 
@@ -186,7 +171,7 @@ TrashStore::Place TrashStore::makeHomePlace()
 {
     Place place;
     place.trashDir = homeTrash();
-    int error = makeFolders(place.trashDir);
+    int error = MakeFolders(place.trashDir, 0700);
     if (error == 0)
         error = makeInnerFolders(place.trashDir);
     if (error != 0) {
@@ -218,8 +203,7 @@ TrashStore::Place TrashStore::makeTopDirPlace(const QByteArray& path, dev_t devi
     const QByteArray shared = JoinPath(top, ".Trash");
     struct stat st;
     if (::lstat(shared.constData(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) &&
-        useOwnFolder(shared + '/' + uid, m_uid) == 0 &&
-        makeInnerFolders(shared + '/' + uid) == 0) {
+        useOwnFolder(shared + '/' + uid, m_uid) == 0 && makeInnerFolders(shared + '/' + uid) == 0) {
         place.trashDir = shared + '/' + uid;
         return place;
     }
@@ -252,9 +236,9 @@ TrashStore::Place TrashStore::placeFor(const QByteArray& path, dev_t device)
         place.infoDir = std::make_shared<platform::UniqueFd>(
             ::open((place.trashDir + "/info").constData(), kFlags));
         if (!*place.filesDir || !*place.infoDir) {
-            place.reason = QStringLiteral("Der Papierkorb „%1“ ist nicht zugänglich: %2")
-                               .arg(QFile::decodeName(place.trashDir),
-                                    shell::SystemErrorText(errno));
+            place.reason =
+                QStringLiteral("Der Papierkorb „%1“ ist nicht zugänglich: %2")
+                    .arg(QFile::decodeName(place.trashDir), shell::SystemErrorText(errno));
             place.trashDir.clear();
         }
     }
@@ -350,8 +334,7 @@ QList<QByteArray> TrashStore::trashFolders()
     QSet<QPair<dev_t, ino_t>> seen;
     auto add = [&](const QByteArray& dir) {
         struct stat st;
-        if (::lstat(dir.constData(), &st) != 0 || !S_ISDIR(st.st_mode) ||
-            st.st_uid != ::geteuid())
+        if (::lstat(dir.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
             return;
         if (seen.contains({st.st_dev, st.st_ino}))
             return;
@@ -366,8 +349,7 @@ QList<QByteArray> TrashStore::trashFolders()
             continue;
         const QByteArray shared = JoinPath(m.mountPoint, ".Trash");
         struct stat st;
-        if (::lstat(shared.constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
-            (st.st_mode & S_ISVTX))
+        if (::lstat(shared.constData(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX))
             add(shared + '/' + uid);
         add(JoinPath(m.mountPoint, ".Trash-" + uid));
     }

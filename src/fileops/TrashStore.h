@@ -36,10 +36,11 @@ public:
         bool isFolder = false;
     };
 
-    enum class Outcome {
-        Trashed,  // `trashedAs` is the object's path in files/
-        NoTrash,  // this file system has no trash we may use: ask before deleting for good
-        Failed,   // it could not be moved (no permission, gone, ...); `reason` says why
+    enum class Outcome
+    {
+        Trashed, // `trashedAs` is the object's path in files/
+        NoTrash, // this file system has no trash we may use: ask before deleting for good
+        Failed,  // it could not be moved (no permission, gone, ...); `reason` says why
     };
 
     TrashStore();

@@ -93,8 +93,9 @@ public:
             case Way::CopyRange: {
                 off_t inOff = offset, outOff = offset;
                 n = ::copy_file_range(m_in, &inOff, m_out, &outOff, count, 0);
-                if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
-                              errno == EOPNOTSUPP || errno == EBADF) &&
+                if (n < 0 &&
+                    (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+                     errno == EBADF) &&
                     !m_moved) {
                     m_way = Way::SendFile;
                     continue;
@@ -127,7 +128,12 @@ public:
     }
 
 private:
-    enum class Way { CopyRange, SendFile, ReadWrite };
+    enum class Way
+    {
+        CopyRange,
+        SendFile,
+        ReadWrite
+    };
 
     ssize_t readWrite(off_t offset, std::size_t count)
     {
@@ -137,7 +143,8 @@ private:
         if (got <= 0)
             return got;
         for (ssize_t put = 0; put < got;) {
-            const ssize_t n = ::pwrite(m_out, m_buffer.get() + put, size_t(got - put), offset + put);
+            const ssize_t n =
+                ::pwrite(m_out, m_buffer.get() + put, size_t(got - put), offset + put);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
@@ -200,8 +207,7 @@ TreeTransfer::Result TreeTransfer::transfer(int srcParent, const QByteArray& src
     return copyObject(srcParent, srcName, srcPath, st, dstParent, dstName, dstPath);
 }
 
-TreeTransfer::Result TreeTransfer::resolveConflict(const QByteArray& srcPath,
-                                                   const struct stat& st,
+TreeTransfer::Result TreeTransfer::resolveConflict(const QByteArray& srcPath, const struct stat& st,
                                                    const QByteArray& dstPath,
                                                    const struct stat& target)
 {
@@ -249,8 +255,8 @@ TreeTransfer::Result TreeTransfer::moveByRename(int srcParent, const QByteArray&
                                                 int dstParent, const QByteArray& dstName,
                                                 const QByteArray& dstPath, bool& notHere)
 {
-    int error = platform::renameNoReplace(srcParent, srcName.constData(), dstParent,
-                                          dstName.constData());
+    int error =
+        platform::renameNoReplace(srcParent, srcName.constData(), dstParent, dstName.constData());
     if (error == 0) {
         m_context.countItem();
         return Result::Done;
@@ -290,9 +296,8 @@ TreeTransfer::Result TreeTransfer::moveByRename(int srcParent, const QByteArray&
 }
 
 TreeTransfer::Result TreeTransfer::transferFolder(int srcParent, const QByteArray& srcName,
-                                                  const QByteArray& srcPath,
-                                                  const struct stat& st, int dstParent,
-                                                  const QByteArray& dstName,
+                                                  const QByteArray& srcPath, const struct stat& st,
+                                                  int dstParent, const QByteArray& dstName,
                                                   const QByteArray& dstPath)
 {
     bool created = false;
@@ -402,8 +407,9 @@ TreeTransfer::Result TreeTransfer::copyObject(int srcParent, const QByteArray& s
         return Result::Failed;
     }
     auto dropTemporary = [&] { ::unlinkat(dstParent, tmpName.constData(), 0); };
-    int placed = replace ? 0 : platform::renameNoReplace(dstParent, tmpName.constData(), dstParent,
-                                                         dstName.constData());
+    int placed = replace ? 0
+                         : platform::renameNoReplace(dstParent, tmpName.constData(), dstParent,
+                                                     dstName.constData());
     if (placed == EEXIST) {
         // The name was taken while the copy was written.
         if (::fstatat(dstParent, dstName.constData(), &target, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -436,6 +442,25 @@ TreeTransfer::Result TreeTransfer::copyObject(int srcParent, const QByteArray& s
     return Result::Done;
 }
 
+int TreeTransfer::makeSpecial(int dstParent, const struct stat& st, QByteArray& tmpName,
+                              const std::function<int(const char* name)>& make)
+{
+    for (;;) {
+        tmpName = temporaryName();
+        if (make(tmpName.constData()) == 0)
+            break;
+        const int error = errno;
+        tmpName.clear();
+        if (error != EEXIST)
+            return error;
+    }
+    if (m_asRoot)
+        (void)::fchownat(dstParent, tmpName.constData(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    (void)::utimensat(dstParent, tmpName.constData(), times, AT_SYMLINK_NOFOLLOW);
+    return 0;
+}
+
 int TreeTransfer::writeTemporary(int srcParent, const QByteArray& srcName,
                                  const QByteArray& srcPath, const struct stat& st, int dstParent,
                                  QByteArray& tmpName)
@@ -450,36 +475,14 @@ int TreeTransfer::writeTemporary(int srcParent, const QByteArray& srcName,
         if (n >= target.size())
             return EOVERFLOW; // the link changed since it was looked at
         target.truncate(n);
-        for (;;) {
-            tmpName = temporaryName();
-            if (::symlinkat(target.constData(), dstParent, tmpName.constData()) == 0)
-                break;
-            const int error = errno;
-            tmpName.clear();
-            if (error != EEXIST)
-                return error;
-        }
-        if (m_asRoot)
-            (void)::fchownat(dstParent, tmpName.constData(), st.st_uid, st.st_gid,
-                             AT_SYMLINK_NOFOLLOW);
-        (void)::utimensat(dstParent, tmpName.constData(), times, AT_SYMLINK_NOFOLLOW);
-        return 0;
+        return makeSpecial(dstParent, st, tmpName, [&](const char* name) {
+            return ::symlinkat(target.constData(), dstParent, name);
+        });
     }
     if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) {
-        for (;;) {
-            tmpName = temporaryName();
-            if (::mknodat(dstParent, tmpName.constData(), st.st_mode, st.st_rdev) == 0)
-                break;
-            const int error = errno;
-            tmpName.clear();
-            if (error != EEXIST)
-                return error;
-        }
-        if (m_asRoot)
-            (void)::fchownat(dstParent, tmpName.constData(), st.st_uid, st.st_gid,
-                             AT_SYMLINK_NOFOLLOW);
-        (void)::utimensat(dstParent, tmpName.constData(), times, AT_SYMLINK_NOFOLLOW);
-        return 0;
+        return makeSpecial(dstParent, st, tmpName, [&](const char* name) {
+            return ::mknodat(dstParent, name, st.st_mode, st.st_rdev);
+        });
     }
     if (!S_ISREG(st.st_mode))
         return kNotCopyable; // a socket has nothing to copy

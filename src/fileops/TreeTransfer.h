@@ -19,8 +19,18 @@ class OperationContext;
 class TreeTransfer
 {
 public:
-    enum class Mode { Copy, Move };
-    enum class Result { Done, Skipped, Failed, Stopped };
+    enum class Mode
+    {
+        Copy,
+        Move
+    };
+    enum class Result
+    {
+        Done,
+        Skipped,
+        Failed,
+        Stopped
+    };
 
     TreeTransfer(OperationContext& context, Mode mode);
 
@@ -48,6 +58,9 @@ private:
     // Writes the object's copy under a fresh temporary name in `dstParent`; 0 or errno.
     int writeTemporary(int srcParent, const QByteArray& srcName, const QByteArray& srcPath,
                        const struct stat& st, int dstParent, QByteArray& tmpName);
+    // A link or a special file under a fresh temporary name, made by `make`; 0 or errno.
+    int makeSpecial(int dstParent, const struct stat& st, QByteArray& tmpName,
+                    const std::function<int(const char* name)>& make);
     int copyFileData(int in, int out, const struct stat& st, const QByteArray& srcPath);
     // Asks about an existing target; Done means "replace".
     Result resolveConflict(const QByteArray& srcPath, const struct stat& st,

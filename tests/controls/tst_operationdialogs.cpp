@@ -150,9 +150,8 @@ void TestOperationDialogs::quickOperationShowsNoProgress()
     ScratchDir tmp;
     putFile(tmp.path() + "/small", "s");
     QCOMPARE(::mkdir((tmp.path() + "/dst").constData(), 0755), 0);
-    OperationJob job(Operation{OperationKind::Copy, {tmp.path() + "/small"}, tmp.path() + "/dst",
-                               {}},
-                     nullptr);
+    OperationJob job(
+        Operation{OperationKind::Copy, {tmp.path() + "/small"}, tmp.path() + "/dst", {}}, nullptr);
     TOperationProgressDialog dialog(job);
     bool everShown = false;
     QTimer probe;

@@ -10,8 +10,8 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QMap>
+#include <QTemporaryDir>
 #include <QTest>
 #include <fcntl.h>
 #include <ftw.h>

@@ -45,7 +45,8 @@ void TestClipboard::roundTrip()
                             "file:///home/%C3%A4/x%3F\r\n";
     QCOMPARE(got->data(QStringLiteral("text/uri-list")), uris);
     QCOMPARE(got->data(QStringLiteral("x-special/gnome-copied-files")),
-             QByteArray(cut ? "cut\n" : "copy\n") + QByteArray(uris).replace("\r\n", "\n").chopped(1));
+             QByteArray(cut ? "cut\n" : "copy\n") +
+                 QByteArray(uris).replace("\r\n", "\n").chopped(1));
     QCOMPARE(got->data(QStringLiteral("application/x-kde-cutselection")),
              QByteArray(cut ? "1" : "0"));
     const ClipboardFiles::Contents read = ClipboardFiles::read(got);
@@ -70,13 +71,14 @@ void TestClipboard::reading_data()
         << QByteArray("cut\nfile:///a\nfile:///b") << QByteArray("file:///c\r\n") << QByteArray("0")
         << QByteArrayList{"/a", "/b"} << true << QStringList();
     QTest::newRow("gnome copy") << QByteArray("copy\nfile:///a\n") << QByteArray("-")
-                                << QByteArray("1") << QByteArrayList{"/a"} << false << QStringList();
+                                << QByteArray("1") << QByteArrayList{"/a"} << false
+                                << QStringList();
     QTest::newRow("uri list with the kde cut mark")
         << QByteArray("-") << QByteArray("# comment\r\nfile:///a\r\n\r\nfile:///b%20c\r\n")
         << QByteArray("1") << QByteArrayList{"/a", "/b c"} << true << QStringList();
-    QTest::newRow("uri list alone is a copy") << QByteArray("-") << QByteArray("file:///a")
-                                              << QByteArray("-") << QByteArrayList{"/a"} << false
-                                              << QStringList();
+    QTest::newRow("uri list alone is a copy")
+        << QByteArray("-") << QByteArray("file:///a") << QByteArray("-") << QByteArrayList{"/a"}
+        << false << QStringList();
     QTest::newRow("hosts of this machine")
         << QByteArray("-") << "file://localhost/a\nfile://" + host + "/b\nFILE:///c\n"
         << QByteArray("-") << QByteArrayList{"/a", "/b", "/c"} << false << QStringList();

@@ -34,7 +34,8 @@ public:
     ConflictAnswer askConflict(const ConflictQuestion&) override
     {
         ++asked;
-        onInterfaceThread = onInterfaceThread && QThread::currentThread() == QCoreApplication::instance()->thread();
+        onInterfaceThread =
+            onInterfaceThread && QThread::currentThread() == QCoreApplication::instance()->thread();
         QTimer ticker;
         QObject::connect(&ticker, &QTimer::timeout, [this] { ++ticksWhileAsking; });
         ticker.start(5);
@@ -89,7 +90,8 @@ void TestOperationJob::questionsOnInterfaceThread_data()
     QTest::addColumn<bool>("forAll");
     QTest::addColumn<int>("asked");
     QTest::addColumn<QByteArray>("content");
-    QTest::newRow("replace each") << int(ConflictAnswer::Replace) << false << 3 << QByteArray("new");
+    QTest::newRow("replace each") << int(ConflictAnswer::Replace) << false << 3
+                                  << QByteArray("new");
     QTest::newRow("replace all") << int(ConflictAnswer::Replace) << true << 1 << QByteArray("new");
     QTest::newRow("skip all") << int(ConflictAnswer::Skip) << true << 1 << QByteArray("old");
 }

@@ -236,10 +236,9 @@ void TestTransfer::copyNames_data()
                               << QByteArray("a.tar - Kopie (3).gz");
     QTest::newRow("no extension") << QByteArray("Makefile") << false << 1
                                   << QByteArray("Makefile - Kopie");
-    QTest::newRow("hidden") << QByteArray(".bashrc") << false << 1
-                            << QByteArray(".bashrc - Kopie");
-    QTest::newRow("folder keeps dots") << QByteArray("v1.2") << true << 2
-                                       << QByteArray("v1.2 - Kopie (2)");
+    QTest::newRow("hidden") << QByteArray(".bashrc") << false << 1 << QByteArray(".bashrc - Kopie");
+    QTest::newRow("folder keeps dots")
+        << QByteArray("v1.2") << true << 2 << QByteArray("v1.2 - Kopie (2)");
     // 250 bytes of two-byte letters: the stem is cut between letters to fit 255 bytes.
     QTest::newRow("long") << QByteArray(125, 'x').replace("x", "\xc3\xa4") + ".txt" << false << 1
                           << QByteArray(121, 'x').replace("x", "\xc3\xa4") + " - Kopie.txt";
@@ -264,8 +263,8 @@ void TestTransfer::pasteIntoSameFolder()
     QCOMPARE(::mkdir((dir + "/Fotos.alt").constData(), 0755), 0);
     putFile(dir + "/Fotos.alt/bild", "pixels");
     for (int round = 0; round < 2; ++round) {
-        const OperationReport report = runOperation(
-            OperationKind::Copy, {dir + "/Brief.txt", dir + "/Fotos.alt"}, dir);
+        const OperationReport report =
+            runOperation(OperationKind::Copy, {dir + "/Brief.txt", dir + "/Fotos.alt"}, dir);
         QCOMPARE(report.outcome, OperationReport::Outcome::Done);
     }
     QCOMPARE(contentOf(dir + "/Brief - Kopie.txt"), QByteArray("letter"));
@@ -383,7 +382,9 @@ void TestTransfer::cancelMidFile()
     FixedAnswers answers(ConflictAnswer::Skip, DeleteForGoodAnswer::Skip);
     OperationProgress progress;
     const Operation op{move ? OperationKind::Move : OperationKind::Copy,
-                       {src + "/a-first", src + "/b-big", src + "/c-last"}, dst, {}};
+                       {src + "/a-first", src + "/b-big", src + "/c-last"},
+                       dst,
+                       {}};
     const OperationReport report = OperationEngine::run(op, answers, progress, cancel);
 
     QCOMPARE(report.outcome, OperationReport::Outcome::Cancelled);

@@ -139,12 +139,15 @@ void TestTrash::infoFileFormat()
     const QByteArrayList lines = infoOf(report.results.value(0)).split('\n');
     QCOMPARE(lines.size(), 4);
     QCOMPARE(lines[0], QByteArray("[Trash Info]"));
-    QCOMPARE(lines[1], "Path=" + work.path().toPercentEncoding("/") + "/a%20b%25%C3%A4%FF%23%3F.txt");
-    QVERIFY2(QRegularExpression(QStringLiteral("^DeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d$"))
+    QCOMPARE(lines[1],
+             "Path=" + work.path().toPercentEncoding("/") + "/a%20b%25%C3%A4%FF%23%3F.txt");
+    QVERIFY2(QRegularExpression(
+                 QStringLiteral("^DeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d$"))
                  .match(QString::fromLatin1(lines[2]))
                  .hasMatch(),
              lines[2].constData());
-    const QDateTime when = QDateTime::fromString(QString::fromLatin1(lines[2].mid(13)), Qt::ISODate);
+    const QDateTime when =
+        QDateTime::fromString(QString::fromLatin1(lines[2].mid(13)), Qt::ISODate);
     QVERIFY(when >= before.addSecs(-1) && when <= QDateTime::currentDateTime().addSecs(1));
     QCOMPARE(lines[3], QByteArray());
 
@@ -295,7 +298,8 @@ void TestTrash::refusals()
     QVERIFY2(report.failures.value(0).reason.contains(reason),
              qPrintable(report.failures.value(0).reason));
     auto after = snapshot(m_home->path(), false);
-    after.remove("/data/Trash"), after.remove("/data/Trash/files"), after.remove("/data/Trash/info");
+    after.remove("/data/Trash"), after.remove("/data/Trash/files"),
+        after.remove("/data/Trash/info");
     QCOMPARE(after, before);
 }
 
@@ -325,8 +329,9 @@ void TestTrash::listDeleteAndEmpty()
     putFile(work.path() + "/folder/b", "678");
     putFile(work.path() + "/one", "1");
     putFile(work.path() + "/two", "22");
-    const OperationReport trashed = runOperation(
-        OperationKind::Trash, {work.path() + "/folder", work.path() + "/one", work.path() + "/two"});
+    const OperationReport trashed =
+        runOperation(OperationKind::Trash,
+                     {work.path() + "/folder", work.path() + "/one", work.path() + "/two"});
     QCOMPARE(trashed.outcome, OperationReport::Outcome::Done);
 
     QMap<QByteArray, std::int64_t> listed;
@@ -341,7 +346,8 @@ void TestTrash::listDeleteAndEmpty()
                                                      {work.path() + "/two", 2}}));
 
     // Deleting from the trash takes the info file along.
-    const OperationReport deleted = runOperation(OperationKind::DeleteForGood, {trashed.results[1]});
+    const OperationReport deleted =
+        runOperation(OperationKind::DeleteForGood, {trashed.results[1]});
     QCOMPARE(deleted.outcome, OperationReport::Outcome::Done);
     QVERIFY(infoOf(trashed.results[1]) == "<missing>");
     QCOMPARE(snapshot(m_home->path() + "/data/Trash/files", false).keys(),
