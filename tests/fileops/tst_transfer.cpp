@@ -78,6 +78,7 @@ private slots:
     void destinationRefuses();
     void noWritePermission();
     void moveAcrossRemovesSourceAfterCopy();
+    void links();
     void rename_data();
     void rename();
 };
@@ -515,6 +516,32 @@ void TestTransfer::moveAcrossRemovesSourceAfterCopy()
     QCOMPARE(violations, QByteArrayList());
     QVERIFY(!exists(base + "/tree"));
     QCOMPARE(snapshot(dst + "/tree"), before);
+}
+
+void TestTransfer::links()
+{
+    ScratchDir tmp;
+    const QByteArray dir = tmp.path();
+    QCOMPARE(::mkdir((dir + "/dst").constData(), 0755), 0);
+    QCOMPARE(::mkdir((dir + "/folder").constData(), 0755), 0);
+    putFile(dir + "/file", "f");
+    putFile(dir + "/dst/file", "already here");
+    FixedAnswers answers(ConflictAnswer::Skip, DeleteForGoodAnswer::Skip);
+    const OperationReport report =
+        runOperation(OperationKind::Link, {dir + "/file", dir + "/folder", dir + "/file"},
+                     dir + "/dst", &answers);
+    QCOMPARE(report.outcome, OperationReport::Outcome::Done);
+    QCOMPARE(answers.conflictsAsked(), 2);
+    QCOMPARE(report.done, shell::TFileNames{dir + "/folder"});
+    QCOMPARE(snapshot(dir + "/dst", false),
+             (QMap<QByteArray, QByteArray>{{"", "d 755"},
+                                           {"/file", snapshot(dir + "/dst").value("/file")},
+                                           {"/folder", "l " + dir + "/folder"}}));
+    QCOMPARE(contentOf(dir + "/dst/file"), QByteArray("already here"));
+    // Linking next to the original gives the link a name of its own.
+    const OperationReport beside = runOperation(OperationKind::Link, {dir + "/file"}, dir);
+    QCOMPARE(beside.results, shell::TFileNames{dir + "/file - Kopie"});
+    QCOMPARE(contentOf(dir + "/file - Kopie"), QByteArray("f"));
 }
 
 void TestTransfer::rename_data()

@@ -50,6 +50,7 @@ private slots:
     void refusals();
     void restoreNeverReplaces();
     void listDeleteAndEmpty();
+    void deleteForGood();
 
 private:
     std::unique_ptr<ScratchDir> m_home;
@@ -359,6 +360,41 @@ void TestTrash::listDeleteAndEmpty()
     QCOMPARE(emptied.done.size(), 2);
     QCOMPARE(snapshot(m_home->path() + "/data/Trash", false).keys(),
              (QByteArrayList{"", "/files", "/info"}));
+}
+
+void TestTrash::deleteForGood()
+{
+    ScratchDir work;
+    const QByteArray tree = work.path() + "/tree", outside = work.path() + "/outside";
+    QCOMPARE(::mkdir(tree.constData(), 0755), 0);
+    QCOMPARE(::mkdir((tree + "/deep").constData(), 0755), 0);
+    QCOMPARE(::mkdir(outside.constData(), 0755), 0);
+    putFile(outside + "/keep", "not part of the tree");
+    putFile(tree + "/deep/file\xff", "x", 0400);
+    QCOMPARE(::symlink(outside.constData(), (tree + "/deep/to-outside").constData()), 0);
+    QCOMPARE(::symlink(outside.constData(), (work.path() + "/link").constData()), 0);
+    // A file system mounted inside the tree is not the tree's to delete.
+    TmpfsMount mount(tree + "/mounted", 1024);
+    if (mount.mounted())
+        putFile(tree + "/mounted/on-other-disk", "y");
+
+    const OperationReport report =
+        runOperation(OperationKind::DeleteForGood, {work.path() + "/link", tree});
+
+    QCOMPARE(contentOf(outside + "/keep"), QByteArray("not part of the tree"));
+    QVERIFY(!exists(work.path() + "/link"));
+    QVERIFY(!exists(tree + "/deep"));
+    if (mount.mounted()) {
+        QCOMPARE(report.outcome, OperationReport::Outcome::Failed);
+        QCOMPARE(report.done, shell::TFileNames{work.path() + "/link"});
+        QCOMPARE(report.failures.size(), 1);
+        QCOMPARE(report.failures[0].path, tree + "/mounted");
+        QVERIFY(report.failures[0].reason.contains(u"anderes Dateisystem"));
+        QCOMPARE(contentOf(tree + "/mounted/on-other-disk"), QByteArray("y"));
+    } else {
+        QCOMPARE(report.outcome, OperationReport::Outcome::Done);
+        QVERIFY(!exists(tree));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestTrash)
