@@ -21,7 +21,7 @@ for ((i = 0; i < runs; i++)); do
 done
 median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 mo=$(median "${ops[@]}") mc=$(median "${cp[@]}")
-tail -1 "$out/last.txt"
+tail -2 "$out/last.txt"
 echo "runs: ops=${ops[*]} cp=${cp[*]}"
 printf 'compare_cp: runs=%d ops_seconds=%.3f cp_seconds=%.3f ratio=%.2f\n' "$runs" "$mo" "$mc" \
   "$(awk "BEGIN{print $mo / $mc}")"
