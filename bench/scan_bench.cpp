@@ -16,6 +16,7 @@
 //   closed: scanning=1
 // before the program ends as it does when the user closes it.
 
+#include "GapMeter.h"
 #include "TreeGenerator.h"
 #include "app/FolderSizeStore.h"
 #include "app/FolderTreeModel.h"
@@ -89,42 +90,6 @@ int generate(const QStringList& args)
                 static_cast<long long>(made.bytes));
     return 0;
 }
-
-// Measures how long the event loop goes without running, from start() on.
-class GapMeter
-{
-public:
-    GapMeter()
-    {
-        m_ticker.setInterval(5);
-        QObject::connect(&m_ticker, &QTimer::timeout, [this] { tick(); });
-    }
-    void start()
-    {
-        m_clock.start();
-        m_lastTick = 0;
-        m_ticker.start();
-    }
-    qint64 stop()
-    {
-        tick();
-        m_ticker.stop();
-        return m_clock.nsecsElapsed();
-    }
-    qint64 maxGapMs() const { return m_maxGap / 1000000; }
-
-private:
-    void tick()
-    {
-        const qint64 now = m_clock.nsecsElapsed();
-        m_maxGap = std::max(m_maxGap, now - m_lastTick);
-        m_lastTick = now;
-    }
-    QTimer m_ticker;
-    QElapsedTimer m_clock;
-    qint64 m_lastTick = 0;
-    qint64 m_maxGap = 0;
-};
 
 void printScan(int folders, const TFolderSizeStore& store, qint64 elapsedNs, qint64 maxGapMs)
 {

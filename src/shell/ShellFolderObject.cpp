@@ -3,6 +3,7 @@
 #include "platform/DirectorySearch.h"
 #include "platform/MountTable.h"
 #include "platform/PathAt.h"
+#include "platform/NoReplaceRename.h"
 #include "platform/VolumeSpace.h"
 #include "shell/MimeTypeCache.h"
 #include "shell/ShellPaths.h"
@@ -64,26 +65,7 @@ int systemRename(const QByteArray& fromPath, const QByteArray& toPath)
 {
     const platform::PathAt from(fromPath.toStdString());
     const platform::PathAt to(toPath.toStdString());
-    if (::renameat2(from.dir(), from.name(), to.dir(), to.name(), RENAME_NOREPLACE) == 0)
-        return 0;
-    const int error = errno;
-    if (error != EINVAL && error != ENOSYS)
-        return error;
-    // A file system without the no-replace flag: a hard link fails on an existing name,
-    // so linking and unlinking cannot replace anything. Folders are not renamed there.
-    struct stat st;
-    if (::fstatat(from.dir(), from.name(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno;
-    if (S_ISDIR(st.st_mode))
-        return error;
-    if (::linkat(from.dir(), from.name(), to.dir(), to.name(), 0) != 0)
-        return errno;
-    if (::unlinkat(from.dir(), from.name(), 0) != 0) {
-        const int unlinkError = errno;
-        ::unlinkat(to.dir(), to.name(), 0);
-        return unlinkError;
-    }
-    return 0;
+    return platform::renameNoReplace(from.dir(), from.name(), to.dir(), to.name());
 }
 
 ShellFolderObject::RenameCall& renameCall()
