@@ -192,7 +192,8 @@ void TShellChangeNotifier::StartWatching()
         if (d.handle == 0)
             d.handle = RegisterWatch(shell::IDListFromPath(d.path), m_recursive, d.path);
     }
-    m_active = true;
+    m_active = Enabled(); // a kernel without inotify switches it off
+
 }
 
 void TShellChangeNotifier::StopWatching()

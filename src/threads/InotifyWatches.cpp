@@ -572,8 +572,8 @@ void InotifyWatches::reportMove(const MoveHalf* from, int toWd, const QByteArray
             continue;
         }
         const TIdList newItem = shell::ChildIDList(to->list, toName);
-        out.append(
-            {f.registration, isDir ? SHCNE_RENAMEFOLDER : SHCNE_RENAMEITEM, oldItem, newItem});
+        out.append(report(f.registration, isDir ? SHCNE_RENAMEFOLDER : SHCNE_RENAMEITEM, oldItem,
+                          newItem));
         if (isDir)
             renameBelow(f.registration, oldPath, childPath(to->path, toName), newItem);
         renamed.append(f.registration);

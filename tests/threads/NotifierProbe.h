@@ -10,6 +10,8 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace probe {
 
@@ -103,6 +105,15 @@ inline int kernelWatches()
             watches += int(info.readAll().count("inotify wd:"));
     }
     return watches;
+}
+
+// Processor time used by the calling thread.
+inline qint64 threadCpuMs()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_THREAD, &usage);
+    return qint64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
 }
 
 inline int openDescriptors()
