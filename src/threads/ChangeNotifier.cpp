@@ -193,7 +193,6 @@ void TShellChangeNotifier::StartWatching()
             d.handle = RegisterWatch(shell::IDListFromPath(d.path), m_recursive, d.path);
     }
     m_active = Enabled(); // a kernel without inotify switches it off
-
 }
 
 void TShellChangeNotifier::StopWatching()

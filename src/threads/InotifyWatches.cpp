@@ -123,7 +123,6 @@ bool InotifyWatches::open(int* error)
                       .arg(shell::SystemErrorText(errno));
         return false;
     }
-    ++m_generation;
     m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &InotifyWatches::readEvents);
     return true;
@@ -139,7 +138,6 @@ void InotifyWatches::close()
     m_notifier = nullptr;
     ::close(m_fd); // takes every watch with it
     m_fd = -1;
-    ++m_generation;
     m_watches.clear();
     m_walk.clear();
     m_buffer.clear();
@@ -195,14 +193,8 @@ bool InotifyWatches::add(int registration, const TIdList& folder, bool recursive
         if (recursive && a == Added::New)
             queueWalk({registration, dir, folder, false});
     }
-    if (!out.isEmpty()) {
-        // The caller is still setting up: the reports follow once it is done.
-        const std::uint64_t generation = m_generation;
-        QTimer::singleShot(0, this, [this, out, generation] {
-            if (generation == m_generation)
-                deliver(out);
-        });
-    }
+    if (!out.isEmpty()) // the caller is still setting up: the reports follow once it is done
+        QTimer::singleShot(0, this, [this, out] { deliver(out); });
     return true;
 }
 
@@ -442,7 +434,7 @@ void InotifyWatches::processBuffer()
                               qsizetype(::strnlen(m_buffer.constData() + nameAt, event.len)));
         m_pos = nameAt + event.len;
         if (!handleEvent(event.wd, event.mask, event.cookie, name))
-            return; // closed or destroyed while a report was handled
+            return; // destroyed while a report was handled
         if (m_pos < m_buffer.size() && clock.elapsed() >= kSliceMs) {
             m_notifier->setEnabled(false);
             m_continueTimer.start(0);
@@ -608,10 +600,12 @@ bool InotifyWatches::flushMove()
 bool InotifyWatches::deliver(const QList<ChangeReport>& reports)
 {
     QPointer<InotifyWatches> self(this);
-    const std::uint64_t generation = m_generation;
     for (const ChangeReport& report : reports) {
+        // A receiver may remove registrations (and so empty the buffer of what was read).
+        if (!m_registrations.contains(report.registration))
+            continue;
         m_sink(report);
-        if (!self || generation != m_generation)
+        if (!self)
             return false;
     }
     return true;

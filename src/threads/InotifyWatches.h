@@ -132,7 +132,6 @@ private:
 
     Sink m_sink;
     int m_fd = -1;
-    std::uint64_t m_generation = 0; // changes whenever the descriptor is closed
     QPointer<QSocketNotifier> m_notifier;
     std::unordered_map<int, QList<Target>> m_watches; // by watch descriptor
     std::map<int, Registration> m_registrations;

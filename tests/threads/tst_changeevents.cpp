@@ -98,6 +98,7 @@ void TestChangeEvents::eventMap_data()
         {"neFileDelete w/f", "neFileCreate w/n", "neFileChange w/n"});
     row("write: modify and close, one report", ": > w/f", "printf x >> w/f", {"neFileChange w/f"});
     row("attributes", ": > w/f", "chmod 600 w/f", {"neAttributesChange w/f"});
+    row("attributes of the folder itself", "", "chmod 000 w", {"neAttributesChange w"});
     row("names gone before read", "", ": > w/t; rm w/t",
         {"neFileCreate w/t", "neFileChange w/t", "neFileDelete w/t"});
     row("name not valid UTF-8", "", ": > \"$(printf 'w/\\377x')\"",
@@ -194,6 +195,11 @@ void TestChangeEvents::watchLimitStopsAndReports()
     probe::settle();
     QCOMPARE(m_probe.now, expected);
     QCOMPARE(m_n->WatchCount(), 4);
+    // Watches given back do not make it start again.
+    QVERIFY(runElsewhere(m_base, "rm -r w/1 w/2 w/3 w/4; mkdir w/6"));
+    QTRY_VERIFY(m_probe.now.contains("neFolderCreate w/6"));
+    probe::settle();
+    QCOMPARE(m_n->WatchCount(), 1);
 }
 
 void TestChangeEvents::switchedOffDeliversNothing()
