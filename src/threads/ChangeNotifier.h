@@ -88,7 +88,8 @@ public:
     int WatchCount() const;
 
     // Seams: the millisecond clock of the repeat filter (a monotonic clock by default),
-    // a lower limit of watches than the kernel's (0: the kernel's), and a lost event queue.
+    // a lower limit of watches than the kernel's (0: the kernel's), and an event queue that
+    // runs over (the events waiting in it are lost, a folder update for every folder follows).
     void SetTickSource(std::function<std::uint32_t()> tick);
     void SetWatchLimit(int limit);
     void InjectQueueOverflow();

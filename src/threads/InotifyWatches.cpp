@@ -387,12 +387,19 @@ void InotifyWatches::injectOverflow()
 {
     if (m_fd < 0)
         return;
+    // As when the kernel's queue runs over: what waits to be handled is lost.
+    m_buffer.truncate(m_pos);
+    char dropped[4096];
+    ssize_t n;
+    do {
+        n = ::read(m_fd, dropped, sizeof dropped);
+    } while (n > 0 || (n < 0 && errno == EINTR));
     inotify_event event{};
     event.wd = -1;
     event.mask = IN_Q_OVERFLOW;
     m_buffer.append(reinterpret_cast<const char*>(&event), sizeof event);
     if (m_pos == 0 && !m_continueTimer.isActive())
-        processBuffer(); // else it is handled after what was read before it
+        processBuffer(); // else it is handled after what was handled before it
 }
 
 void InotifyWatches::readEvents()

@@ -68,8 +68,8 @@ public:
     QString lastError() const { return m_error; }
     void clearError() { m_error.clear(); }
 
-    // Seams for tests: at most `limit` watches (0: only the kernel's limit), and a lost
-    // event queue as the kernel reports it.
+    // Seams for tests: at most `limit` watches (0: only the kernel's limit), and an event
+    // queue that runs over: the events waiting in it are lost and the overflow is reported.
     void setWatchLimit(int limit) { m_limit = limit; }
     void injectOverflow();
 
