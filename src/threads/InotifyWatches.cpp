@@ -168,15 +168,8 @@ bool InotifyWatches::add(int registration, const TIdList& folder, bool recursive
         // The drives are watched as roots of their own; each walk stops where it meets
         // another drive, which is watched already.
         if (recursive) {
-            for (const QByteArray& mp : shell::DriveMountPoints()) {
-                const TIdList list = shell::ChildIDList(folder, mp);
-                int err = 0;
-                const Added a = watchFolder(registration, mp, list, true, &err);
-                if (a == Added::New)
-                    queueWalk({registration, mp, list, false});
-                else if (a == Added::Failed && err == ENOSPC)
-                    hitLimit(registration, out);
-            }
+            for (const QByteArray& mp : shell::DriveMountPoints())
+                adopt(registration, mp, shell::ChildIDList(folder, mp), true, false, out);
         }
     } else if (const QByteArray dir = shell::ChildrenDirectory(folder); !dir.isEmpty()) {
         int err = 0;
@@ -250,6 +243,17 @@ InotifyWatches::Added InotifyWatches::watchFolder(int registration, const QByteA
     targets.append({registration, path, list, root});
     reg.rescanned.insert(wd);
     return Added::New;
+}
+
+void InotifyWatches::adopt(int registration, const QByteArray& path, const TIdList& list, bool root,
+                           bool rescan, QList<ChangeReport>& out)
+{
+    int err = 0;
+    const Added a = watchFolder(registration, path, list, root, &err);
+    if (a == Added::New || (a == Added::Known && rescan))
+        queueWalk({registration, path, list, rescan});
+    else if (a == Added::Failed && err == ENOSPC)
+        hitLimit(registration, out);
 }
 
 void InotifyWatches::hitLimit(int registration, QList<ChangeReport>& out)
@@ -331,14 +335,9 @@ void InotifyWatches::walkSlice()
             const QByteArray name(search.name(i).data(), qsizetype(search.name(i).size()));
             const QByteArray path = childPath(step.path, name);
             const TIdList list = shell::ChildIDList(step.list, name);
-            int err = 0;
-            const Added a = watchFolder(step.registration, path, list, false, &err);
-            if (a == Added::New || (a == Added::Known && step.rescan)) {
-                queueWalk({step.registration, path, list, step.rescan});
-            } else if (a == Added::Failed && err == ENOSPC) {
-                hitLimit(step.registration, out);
+            adopt(step.registration, path, list, false, step.rescan, out);
+            if (reg->second.limitReached)
                 break;
-            }
         }
         if (!deliver(out))
             return;
@@ -373,12 +372,7 @@ void InotifyWatches::mountChanged(const QByteArray& mountPoint)
             list = listBelow(reg.item, folder, mountPoint);
         }
         reg.rescanned.clear();
-        int err = 0;
-        const Added a = watchFolder(id, mountPoint, list, root, &err);
-        if (a == Added::New || a == Added::Known)
-            queueWalk({id, mountPoint, list, true});
-        else if (err == ENOSPC)
-            hitLimit(id, out);
+        adopt(id, mountPoint, list, root, true, out);
     }
     deliver(out);
 }
@@ -515,16 +509,8 @@ bool InotifyWatches::handleEvent(int wd, std::uint32_t mask, std::uint32_t cooki
                     report(t.registration, SHCNE_DRIVEREMOVED, t.list, TIdList(), false, true));
         } else if (mask & IN_CREATE) {
             out.append(report(t.registration, isDir ? SHCNE_MKDIR : SHCNE_CREATE, child));
-            const Registration& reg = m_registrations.at(t.registration);
-            if (isDir && reg.recursive) {
-                const QByteArray path = childPath(t.path, name);
-                int err = 0;
-                const Added a = watchFolder(t.registration, path, child, false, &err);
-                if (a == Added::New)
-                    queueWalk({t.registration, path, child, false});
-                else if (a == Added::Failed && err == ENOSPC)
-                    hitLimit(t.registration, out);
-            }
+            if (isDir && m_registrations.at(t.registration).recursive)
+                adopt(t.registration, childPath(t.path, name), child, false, false, out);
         } else if (mask & IN_DELETE) {
             out.append(report(t.registration, isDir ? SHCNE_RMDIR : SHCNE_DELETE, child));
         } else if (mask & (IN_MODIFY | IN_CLOSE_WRITE)) {
@@ -582,15 +568,8 @@ void InotifyWatches::reportMove(const MoveHalf* from, int toWd, const QByteArray
             continue;
         const TIdList newItem = shell::ChildIDList(t.list, toName);
         out.append(report(t.registration, isDir ? SHCNE_MKDIR : SHCNE_CREATE, newItem));
-        if (isDir && m_registrations.at(t.registration).recursive) {
-            const QByteArray path = childPath(t.path, toName);
-            int err = 0;
-            const Added a = watchFolder(t.registration, path, newItem, false, &err);
-            if (a == Added::New)
-                queueWalk({t.registration, path, newItem, false});
-            else if (a == Added::Failed && err == ENOSPC)
-                hitLimit(t.registration, out);
-        }
+        if (isDir && m_registrations.at(t.registration).recursive)
+            adopt(t.registration, childPath(t.path, toName), newItem, false, false, out);
     }
 }
 

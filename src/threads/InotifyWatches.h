@@ -115,6 +115,10 @@ private:
     void close();
     Added watchFolder(int registration, const QByteArray& path, const shell::TIdList& list,
                       bool root, int* error);
+    // Watches a folder of a recursive tree (a rescan also enters one watched already) and
+    // queues the walk below it; at the limit, reports it.
+    void adopt(int registration, const QByteArray& path, const shell::TIdList& list, bool root,
+               bool rescan, QList<ChangeReport>& out);
     void hitLimit(int registration, QList<ChangeReport>& out);
     void unwatchBelow(int registration, const QByteArray& path);
     void renameBelow(int registration, const QByteArray& from, const QByteArray& to,
