@@ -238,6 +238,42 @@ QByteArray PathFromIDList(const TIdList& list)
     return place->path;
 }
 
+TIdList ChildIDList(const TIdList& folder, const QByteArray& name)
+{
+    const std::optional<ShellLocation> at = ResolveIDList(folder);
+    if (!at)
+        return {};
+    char tag = item::Entry;
+    if (at->kind == ShellLocation::Desktop)
+        tag = item::DesktopEntry;
+    else if (at->kind == ShellLocation::Computer)
+        tag = item::Drive;
+    const QByteArray data = tag + name;
+    if (!ResolveChild(*at, data))
+        return {};
+    return ConcatIDLists(folder, TIdList::fromItems({data}));
+}
+
+QByteArray ChildrenDirectory(const TIdList& folder)
+{
+    const std::optional<ShellLocation> at = ResolveIDList(folder);
+    if (!at)
+        return {};
+    switch (at->kind) {
+    case ShellLocation::Desktop: {
+        const QByteArray desk = DesktopFolder();
+        return desk == HomeFolder() ? QByteArray() : desk;
+    }
+    case ShellLocation::Computer:
+        return {};
+    case ShellLocation::Trash:
+        return TrashFilesFolder();
+    case ShellLocation::FileSystem:
+        return at->path;
+    }
+    return {};
+}
+
 std::optional<QByteArray> SpecialFolderPath(TShellFolder kind)
 {
     switch (kind) {

@@ -118,6 +118,15 @@ std::optional<ShellLocation> ResolveChild(const ShellLocation& at, QByteArrayVie
 TIdList IDListFromPath(const QByteArray& path, int* error = nullptr);
 // The file-system path of an absolute list; empty for virtual folders and bad lists.
 QByteArray PathFromIDList(const TIdList& list);
+// The absolute list of the child `name` of the folder `folder`, built without asking the
+// disk, so that it also names an object that is gone (a deleted file). The item's tag
+// follows the folder: a desktop entry on the desktop, a drive (its mount point) in the
+// drives folder, a file-system name elsewhere. Absent when the name cannot stand there.
+TIdList ChildIDList(const TIdList& folder, const QByteArray& name);
+// The directory whose entries are the children of a folder: its own path, the trash's
+// "files" directory, the desktop directory; empty for the drives folder and the desktop
+// when the desktop directory is the home folder, whose entries it does not show.
+QByteArray ChildrenDirectory(const TIdList& folder);
 
 // The XDG folders behind the special folders; nothing where Linux has no counterpart.
 std::optional<QByteArray> SpecialFolderPath(TShellFolder kind);

@@ -51,6 +51,8 @@ private slots:
     void listsThatNameNothing_data();
     void listsThatNameNothing();
     void oddNamesStayApart();
+    void childLists_data();
+    void childLists();
     void compareByColumn();
     void specialFolders();
     void attributes();
@@ -218,6 +220,59 @@ void TestNamespace::oddNamesStayApart()
     QCOMPARE(CompareIDs(0, la, lb), -CompareIDs(0, lb, la));
     QCOMPARE(readFile(PathFromIDList(la)), QByteArray("first"));
     QVERIFY(::unlink(a.constData()) == 0 && ::unlink(b.constData()) == 0);
+}
+
+void TestNamespace::childLists_data()
+{
+    QTest::addColumn<QByteArray>("parent");
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("path"); // empty: no list
+    QTest::addColumn<char>("tag");
+    const QByteArray folder = m_base + "/folder";
+    QTest::newRow("gone file") << folder << QByteArray("gone.txt") << folder + "/gone.txt" << 'F';
+    QTest::newRow("desktop entry")
+        << QByteArray("desktop") << QByteArray("x") << DesktopFolder() + "/x" << 'E';
+    QTest::newRow("drive") << QByteArray("computer") << QByteArray("/mnt/usb")
+                           << QByteArray("/mnt/usb") << 'D';
+    QTest::newRow("in the trash") << QByteArray("trash") << QByteArray("old")
+                                  << TrashFilesFolder() + "/old" << 'F';
+    QTest::newRow("dot dot") << folder << QByteArray("..") << QByteArray() << '\0';
+    QTest::newRow("slash") << folder << QByteArray("a/b") << QByteArray() << '\0';
+    QTest::newRow("no name") << folder << QByteArray() << QByteArray() << '\0';
+    QTest::newRow("relative drive")
+        << QByteArray("computer") << QByteArray("mnt") << QByteArray() << '\0';
+    QTest::newRow("no parent") << QByteArray("absent") << QByteArray("x") << QByteArray() << '\0';
+}
+
+void TestNamespace::childLists()
+{
+    QFETCH(QByteArray, parent);
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, path);
+    QFETCH(char, tag);
+    TIdList folder;
+    if (parent == "desktop")
+        folder = TIdList::empty();
+    else if (parent == "computer")
+        folder = IDListFromPath({});
+    else if (parent == "trash")
+        folder = TIdList::fromItems({"T"});
+    else if (parent != "absent")
+        folder = IDListFromPath(parent);
+    const TIdList child = ChildIDList(folder, name);
+    QCOMPARE(PathFromIDList(child), path);
+    QCOMPARE(child.isNull(), path.isEmpty());
+    if (!child.isNull()) {
+        QCOMPARE(IDListCount(child), IDListCount(folder) + 1);
+        QCOMPARE(LastIDListItem(child).itemData(0), QByteArray(1, tag) + name);
+    }
+    // The directory that holds the children.
+    const QByteArray expected = parent == "trash"        ? TrashFilesFolder()
+                                : parent == "desktop"    ? DesktopFolder()
+                                : parent.startsWith('/') ? parent
+                                                         : QByteArray();
+    if (parent != "desktop" || DesktopFolder() != HomeFolder())
+        QCOMPARE(ChildrenDirectory(folder), expected);
 }
 
 void TestNamespace::compareByColumn()
