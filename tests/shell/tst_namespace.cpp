@@ -2,6 +2,7 @@
 // folders, attributes, listing and renaming through folder objects, and lists that must
 // name nothing rather than a wrong object.
 
+#include "shell/IDComparer.h"
 #include "shell/MimeTypeCache.h"
 #include "shell/ShellFolderObject.h"
 #include "shell/ShellNamespace.h"
@@ -54,6 +55,8 @@ private slots:
     void childLists_data();
     void childLists();
     void compareByColumn();
+    void wholeFolderInTheOrderOfTwo_data();
+    void wholeFolderInTheOrderOfTwo();
     void specialFolders();
     void attributes();
     void bindOnlyFolders();
@@ -298,6 +301,51 @@ void TestNamespace::compareByColumn()
     // The same object through two spellings compares equal by name.
     const TIdList home = TIdList::fromItems({QByteArray(1, item::Home)});
     QCOMPARE(CompareIDs(0, home, IDListFromPath(HomeFolder())), 0);
+}
+
+void TestNamespace::wholeFolderInTheOrderOfTwo_data()
+{
+    QTest::addColumn<int>("column");
+    for (int column = 0; column < 4; ++column)
+        QTest::addRow("column %d", column) << column;
+}
+
+void TestNamespace::wholeFolderInTheOrderOfTwo()
+{
+    // A folder sorted at once (facts and name keys made once per item) stands in the
+    // order that CompareIDs gives any two of its items: folders, case, numbers, names
+    // that read alike, equal sizes and dates, links, plain and listed items.
+    QFETCH(int, column);
+    const QByteArray folder = m_base + "/order" + QByteArray::number(column);
+    QVERIFY(QDir().mkpath(QFile::decodeName(folder + "/Zebra")));
+    QVERIFY(QDir().mkpath(QFile::decodeName(folder + "/alpha")));
+    const QList<std::pair<QByteArray, int>> files{
+        {"datei 9.txt", 9}, {"Datei 10.txt", 10}, {"datei 10.txt", 10}, {"\xff.txt", 3},
+        {"\xfe.txt", 3},    {"bild.PNG", 4},      {"bild.png", 5},      {"ohne", 0}};
+    for (const auto& [name, size] : files)
+        writeFile(folder + '/' + name, QByteArray(size, 'x'));
+    QCOMPARE(::symlink("ohne", (folder + "/verweis").constData()), 0);
+    const TIdList folderList = IDListFromPath(folder);
+    const auto shellFolder = ShellFolderObject::bind(folderList);
+    std::vector<TIdList> items;
+    auto e = shellFolder->enumObjects();
+    for (TIdList item = e->next(); !item.isNull(); item = e->next())
+        items.push_back(item);
+    items.push_back(TIdList::fromItems({"Fohne"})); // the same object as a plain item
+    items.push_back(TIdList());                     // names nothing
+    TIDComparer comparer(shellFolder, column);
+    comparer.prepare(items.size(), [&](size_t i) -> const TIdList& { return items[i]; });
+    for (size_t a = 0; a < items.size(); ++a) {
+        for (size_t b = 0; b < items.size(); ++b) {
+            const int expected =
+                items[a].isNull() || items[b].isNull()
+                    ? (items[a].isNull() == items[b].isNull() ? 0 : (items[a].isNull() ? 1 : -1))
+                    : CompareIDs(column, ConcatIDLists(folderList, items[a]),
+                                 ConcatIDLists(folderList, items[b]));
+            QVERIFY2(comparer.compare(a, b) == expected,
+                     qPrintable(QStringLiteral("%1 vs %2").arg(a).arg(b)));
+        }
+    }
 }
 
 void TestNamespace::specialFolders()
