@@ -11,7 +11,8 @@
 //   scan: folders=F files=N bytes=B seconds=S peak_rss_kib=R max_ui_gap_ms=G
 // --gui first prints how long switching the sort criterion took on the finished tree
 //   switch: to_count_ms=A to_size_ms=B
-// --shot saves a picture of the whole window after the scan, with the root expanded.
+// --shot saves a picture of the whole window after the scan, with the root expanded and
+// its largest folder selected, listed below the tree.
 // --close-during-scan closes the window MS milliseconds after Start and prints
 //   closed: scanning=1
 // before the program ends as it does when the user closes it.
@@ -25,14 +26,14 @@
 #include "ui_MainForm.h"
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTreeView>
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QStringList>
 #include <QTimer>
+#include <QTreeView>
 #include <cstdio>
 #include <string_view>
 #include <sys/resource.h>
@@ -96,8 +97,8 @@ void printScan(int folders, const TFolderSizeStore& store, qint64 elapsedNs, qin
     std::printf("scan: folders=%d files=%lld bytes=%lld seconds=%.3f peak_rss_kib=%ld "
                 "max_ui_gap_ms=%lld\n",
                 folders, static_cast<long long>(store.FolderFileCounts(0)),
-                static_cast<long long>(store.FolderSizes(0)), double(elapsedNs) / 1e9,
-                peakRssKib(), static_cast<long long>(maxGapMs));
+                static_cast<long long>(store.FolderSizes(0)), double(elapsedNs) / 1e9, peakRssKib(),
+                static_cast<long long>(maxGapMs));
 }
 
 // The time one click on a sort button takes until the tree has been painted again.
@@ -151,7 +152,11 @@ int runGui(int argc, char* argv[])
                     static_cast<long long>(toSize));
         printScan(form.TreeModel().nodeCount(), FolderStore(), elapsedNs, gaps.maxGapMs());
         if (!shot.isEmpty()) {
-            ui.TreeView1->expand(form.TreeModel().index(0, 0));
+            // The root open, its largest folder selected and listed below the tree.
+            const QModelIndex root = form.TreeModel().index(0, 0);
+            ui.TreeView1->expand(root);
+            if (form.TreeModel().rowCount(root) > 0)
+                ui.TreeView1->setCurrentIndex(form.TreeModel().index(0, 0, root));
             form.Timer1Timer(); // the status bar as it reads a second later
             QCoreApplication::processEvents();
             if (!form.grab().save(shot)) {

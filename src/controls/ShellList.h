@@ -12,6 +12,7 @@
 #include "shell/ShellNamespace.h"
 #include "shell/ShellPaths.h"
 
+#include <QHash>
 #include <QImage>
 #include <QTimer>
 #include <array>
@@ -224,6 +225,7 @@ private:
     int m_columnCount = 0;
     std::array<int, 256> m_columnMap{};
     std::array<int, 256> m_savedColumnWidths{};
+    QHash<QString, int> m_savedWidthsByCaption;
     bool m_keepColumnWidths = false;
     int m_sortColumn = 0;
     bool m_sortDescending = false;

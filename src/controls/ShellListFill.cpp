@@ -102,8 +102,10 @@ void TShellList::CreateColumns()
 {
     // The widths the user gave the columns of an ordinary folder carry on to the next.
     if (m_keepColumnWidths) {
-        for (int k = 0; k < ListColumnCount() && k < 256; ++k)
+        for (int k = 0; k < ListColumnCount() && k < 256; ++k) {
             m_savedColumnWidths[size_t(k)] = ColumnWidth(k);
+            m_savedWidthsByCaption.insert(Column(k).Caption, ColumnWidth(k));
+        }
     }
     m_keepColumnWidths = m_navigator->IsOrdinaryFolder();
     ClearColumns();
@@ -115,8 +117,11 @@ void TShellList::CreateColumns()
         const int alignment = m_navigator->ColumnInfo(s, width);
         if (width > 0 && ListColumnCount() < 256) {
             const int index = ListColumnCount();
-            if (m_keepColumnWidths && index <= 254 && m_savedColumnWidths[size_t(index)] >= 1)
-                width = m_savedColumnWidths[size_t(index)];
+            // A width carries over to the column of the same caption: the drives and a
+            // folder have different columns at the same places.
+            const int saved = m_savedWidthsByCaption.value(caption, 0);
+            if (m_keepColumnWidths && index <= 254 && saved >= 1)
+                width = saved;
             AddColumn(caption, alignment, width);
             m_columnMap[size_t(index)] = s;
         }

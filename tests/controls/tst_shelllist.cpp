@@ -218,6 +218,17 @@ private slots:
         QCOMPARE(list.Column(2).Width, 333);
         QCOMPARE(list.SavedColumnWidth(2), 333);
         QVERIFY(list.KeepColumnWidths());
+        // The drives have other columns at the same places: a width goes with its
+        // caption, not with the place.
+        list.SetPathBytes({});
+        QCOMPARE(list.Column(1).Caption, QStringLiteral("Typ"));
+        QCOMPARE(list.Column(1).Width, 333);
+        QCOMPARE(list.Column(2).Width, 84); // "Gesamtgröße" as the namespace gives it
+        list.SetColumnWidth(1, 99);
+        list.SetPathBytes(a);
+        QCOMPARE(list.Column(1).Caption, QStringLiteral("Größe"));
+        QCOMPARE(list.Column(1).Width, 70);
+        QCOMPARE(list.Column(2).Width, 99);
     }
 
     void samePathAgain_data()
