@@ -3,6 +3,7 @@
 #include "app/AboutBox.h"
 #include "app/MainForm.h"
 #include "shell/ShellStartup.h"
+#include "threads/ThreadPools.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -18,6 +19,8 @@ int main(int argc, char* argv[])
         QMessageBox::critical(nullptr, QStringLiteral("Fegmann 1.0"), error);
         return 1;
     }
+    // The worker pools live until the windows are gone.
+    const threads::TThreadPools pools;
     TMainForm form;
     // One about box is made at start-up and stays hidden.
     TAboutBox aboutBox(&form);
