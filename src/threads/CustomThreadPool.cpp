@@ -26,19 +26,24 @@ void sleepMs(int ms)
 
 void PumpMainThreadEvents()
 {
-    if (TMainThreadCall::OnMainThread())
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (!TMainThreadCall::OnMainThread())
+        return;
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    TMainThreadCall::RunPending();
 }
 
 TCustomThreadPool::TCustomThreadPool(std::shared_ptr<TPoolEnvironment> environment, QObject* parent)
     : QObject(parent), m_environment(std::move(environment)),
       m_threadLimit(threadLimitFor(m_environment->ProcessorCount()))
 {
+    TMainThreadCall::Prepare();
 }
 
 TCustomThreadPool::~TCustomThreadPool()
 {
     TerminateAll(true);
+    // Forgotten threads may have handed calls over before they were let go.
+    TMainThreadCall::DropCalls(this);
 }
 
 int TCustomThreadPool::Count()
@@ -96,10 +101,10 @@ void TCustomThreadPool::Notify(TPoolThread& thread, ListChange change)
     }
     if (Count() != 0)
         return;
-    if (TMainThreadCall::OnMainThread())
-        emit OnAllWorkersEnded(this);
-    else
-        TMainThreadCall(this, [this] { emit OnAllWorkersEnded(this); }).Wait();
+    // Runs at once on the interface thread. Elsewhere (a worker that could not be
+    // started) it is not waited for: the caller may hold PoolLock, which the interface
+    // thread may be waiting for.
+    TMainThreadCall(this, [this] { emit OnAllWorkersEnded(this); });
 }
 
 void TCustomThreadPool::StopThread(TPoolThread* thread)

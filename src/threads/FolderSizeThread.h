@@ -15,7 +15,7 @@ namespace threads {
 class TFolderSizeThread : public TBasicWorkItem
 {
 public:
-    TFolderSizeThread(QByteArray path, bool recursive);
+    TFolderSizeThread(const QByteArray& path, bool recursive);
 
     void Execute() override;
 

@@ -1,23 +1,119 @@
 #include "threads/MainThreadCall.h"
 
 #include <QCoreApplication>
+#include <QPointer>
+#include <QSocketNotifier>
 #include <QThread>
+#include <deque>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 namespace threads {
 
 namespace {
 
-// Ends the wait when the posted call is destroyed, whether it ran or was dropped.
-struct FinishOnDestroy
+struct Call
 {
-    explicit FinishOnDestroy(std::function<void()> finish) : finish(std::move(finish)) {}
-    ~FinishOnDestroy() { finish(); }
-    FinishOnDestroy(const FinishOnDestroy&) = delete;
-    FinishOnDestroy& operator=(const FinishOnDestroy&) = delete;
-    std::function<void()> finish;
+    const void* owner;
+    std::function<void()> step;
+    std::shared_ptr<TMainThreadCall::State> state;
+};
+
+class CallQueue
+{
+public:
+    static CallQueue& instance()
+    {
+        static CallQueue* queue = new CallQueue; // never destroyed: workers may outlive main
+        return *queue;
+    }
+
+    // Interface thread.
+    void prepare()
+    {
+        if (m_notifier || m_eventFd < 0 || !QCoreApplication::instance())
+            return;
+        m_notifier =
+            new QSocketNotifier(m_eventFd, QSocketNotifier::Read, QCoreApplication::instance());
+        QObject::connect(m_notifier, &QSocketNotifier::activated, [this] { runAll(); });
+        std::lock_guard lock(m_mutex);
+        m_ready = true;
+    }
+
+    // False when the interface thread takes no calls.
+    bool push(Call call)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_ready)
+                return false;
+            m_calls.push_back(std::move(call));
+        }
+        const std::uint64_t one = 1;
+        while (::write(m_eventFd, &one, sizeof one) < 0 && errno == EINTR) {
+        }
+        return true;
+    }
+
+    // Interface thread.
+    void drop(const void* owner)
+    {
+        std::deque<Call> dropped;
+        {
+            std::lock_guard lock(m_mutex);
+            for (auto it = m_calls.begin(); it != m_calls.end();) {
+                if (it->owner == owner) {
+                    dropped.push_back(std::move(*it));
+                    it = m_calls.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+        }
+        for (Call& call : dropped)
+            call.state->finish(false);
+    }
+
+    // Interface thread.
+    void runAll()
+    {
+        std::uint64_t count;
+        while (::read(m_eventFd, &count, sizeof count) < 0 && errno == EINTR) {
+        }
+        // One at a time: a step may wait for a pool and so run further calls itself.
+        for (;;) {
+            Call call;
+            {
+                std::lock_guard lock(m_mutex);
+                if (m_calls.empty())
+                    return;
+                call = std::move(m_calls.front());
+                m_calls.pop_front();
+            }
+            call.step();
+            call.state->finish(true);
+        }
+    }
+
+private:
+    CallQueue() : m_eventFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+    const int m_eventFd;
+    QPointer<QSocketNotifier> m_notifier; // interface thread only
+    std::mutex m_mutex;
+    bool m_ready = false;     // guarded by m_mutex
+    std::deque<Call> m_calls; // guarded by m_mutex
 };
 
 } // namespace
+
+void TMainThreadCall::State::finish(bool didRun)
+{
+    std::lock_guard lock(mutex);
+    ran = didRun;
+    finished = true;
+    done.notify_all();
+}
 
 bool TMainThreadCall::OnMainThread()
 {
@@ -25,38 +121,32 @@ bool TMainThreadCall::OnMainThread()
     return app && QThread::currentThread() == app->thread();
 }
 
-TMainThreadCall::TMainThreadCall(QObject* context, std::function<void()> step)
+void TMainThreadCall::Prepare()
+{
+    if (OnMainThread())
+        CallQueue::instance().prepare();
+}
+
+void TMainThreadCall::RunPending()
+{
+    if (OnMainThread())
+        CallQueue::instance().runAll();
+}
+
+void TMainThreadCall::DropCalls(const void* owner)
+{
+    CallQueue::instance().drop(owner);
+}
+
+TMainThreadCall::TMainThreadCall(const void* owner, std::function<void()> step)
     : m_state(std::make_shared<State>())
 {
-    if (QThread::currentThread() == context->thread()) {
+    if (OnMainThread()) {
         step();
-        m_state->finished = m_state->ran = true;
-        return;
+        m_state->finish(true);
+    } else if (!CallQueue::instance().push({owner, std::move(step), m_state})) {
+        m_state->finish(false);
     }
-    std::shared_ptr<State> state = m_state;
-    auto finisher = std::make_shared<FinishOnDestroy>([state] {
-        std::lock_guard lock(state->mutex);
-        state->finished = true;
-        state->done.notify_all();
-    });
-    // Taken here and on the interface thread before the step runs: the lock orders what
-    // the worker wrote before posting ahead of what the step reads.
-    {
-        std::lock_guard lock(state->mutex);
-    }
-    QMetaObject::invokeMethod(
-        context,
-        [state, finisher, step = std::move(step)] {
-            {
-                std::lock_guard lock(state->mutex);
-            }
-            step();
-            std::lock_guard lock(state->mutex);
-            state->ran = true;
-            state->finished = true;
-            state->done.notify_all();
-        },
-        Qt::QueuedConnection);
 }
 
 bool TMainThreadCall::Wait()

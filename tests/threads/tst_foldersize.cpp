@@ -12,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <climits>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace testtrees;
@@ -172,10 +173,15 @@ private slots:
     {
         const QByteArray root = m_root + "/deep";
         GeneratedTree made;
-        // Deeper than the scan walks, and than the descriptors a process may hold open.
         QVERIFY(generateTree("deep", 1200, 1200, 3, root.toStdString(), made));
+        // Deeper than the descriptors the process may hold open.
+        rlimit limit{};
+        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+        const rlimit lowered{256, limit.rlim_max};
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
         TFolderSizeThread whole(root, true);
         whole.Execute();
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &limit), 0);
         QCOMPARE(qint64(whole.Bytes()), made.bytes);
         QCOMPARE(whole.Files(), 1200LL);
         QCOMPARE(whole.Folders(), 1201LL);

@@ -226,21 +226,30 @@ void TestThreadPool::cancelWork()
 
     // While the cancel runs, another thread adds an item of the other owner.
     auto late = std::make_shared<Probe>(&b, nullptr, this);
-    std::atomic_bool lateAdded{false};
-    b0->onCancel = [&] {
+    struct Handshake
+    {
         std::mutex mutex;
         std::condition_variable changed;
-        std::thread([&] {
+        bool added = false;
+    };
+    const auto handshake = std::make_shared<Handshake>();
+    b0->onCancel = [&pool, late, handshake] {
+        std::thread([&pool, late, handshake] {
             pool.AddWorkItem(late);
-            std::lock_guard lock(mutex);
-            lateAdded = true;
-            changed.notify_all();
+            std::lock_guard lock(handshake->mutex);
+            handshake->added = true;
+            handshake->changed.notify_all();
         }).detach();
-        std::unique_lock lock(mutex);
-        changed.wait_for(lock, std::chrono::seconds(10), [&] { return lateAdded.load(); });
+        // A pool that took the item would block the adding thread until the cancel ends.
+        std::unique_lock lock(handshake->mutex);
+        handshake->changed.wait_for(lock, std::chrono::seconds(10),
+                                    [&] { return handshake->added; });
     };
     pool.CancelWork(ownerA ? &a : nullptr);
-    QVERIFY(lateAdded);
+    {
+        std::lock_guard lock(handshake->mutex);
+        QVERIFY(handshake->added);
+    }
     QVERIFY(!pool.Clearing());
     QVERIFY(a0->Cancelled());
     QVERIFY(b0->Cancelled());
