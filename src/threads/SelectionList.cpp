@@ -358,10 +358,19 @@ void TSelectionList::RemoveBelow(const QByteArray& path)
         prefix.chop(1);
     if (!prefix.endsWith('/'))
         prefix += '/';
-    for (qsizetype i = m_paths.size() - 1; i >= 0; --i) {
-        if (m_paths[i].startsWith(prefix))
-            DeleteEntry(QByteArray(m_paths[i]), true);
+    // One pass: a split folder may have left thousands of entries.
+    shell::TFileNames kept;
+    kept.reserve(m_paths.size());
+    for (const QByteArray& entry : std::as_const(m_paths)) {
+        if (!entry.startsWith(prefix)) {
+            kept.append(entry);
+            continue;
+        }
+        QueueSize(objectOf(entry), true, -1);
+        m_index.remove(entry);
+        m_changed = true;
     }
+    m_paths = std::move(kept);
 }
 
 void TSelectionList::ExpandCovering(const QByteArray& folder, const QByteArray& path,

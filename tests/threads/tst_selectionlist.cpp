@@ -182,9 +182,11 @@ private slots:
                            "click:@/dir/b.txt", "expect:@/dir=2"}
             << QStringList{"@/dir/*"};
         QTest::newRow("joining climbs while folders are whole")
-            << QStringList{"click:@/dir/sub/deep/g.txt", "click:@/dir/sub/deep/h.txt",
-                           "expect:@/dir/sub/deep=2", "click:@/dir/sub/f.txt"}
-            << QStringList{"@/dir/sub/*"};
+            << QStringList{"click:@/dir/a.txt",          "click:@/dir/sub/deep/g.txt",
+                           "click:@/dir/sub/deep/h.txt", "expect:@/dir/sub/deep=2",
+                           "expect:@/dir/sub=4",         "click:@/dir/b.txt",
+                           "click:@/dir/sub/f.txt",      "expect:@/dir=2"}
+            << QStringList{"@/dir/*"};
         QTest::newRow("a click on a selected folder takes it out")
             << QStringList{"click:@/dir", "click:@/dir", "expect:@/dir=3"} << QStringList{};
         QTest::newRow("names that differ in case")
