@@ -173,11 +173,7 @@ void TSelectionList::DeleteEntry(const QByteArray& entry, bool adjustSizes)
 void TSelectionList::SetPaths(const shell::TFileNames& paths)
 {
     Batch batch(*this);
-    CancelSizes();
-    if (!m_paths.isEmpty())
-        m_changed = true;
-    m_paths.clear();
-    m_index.clear();
+    Clear();
     for (const QByteArray& path : paths)
         SelectPath(path);
 }
@@ -187,12 +183,11 @@ void TSelectionList::Clear()
     Batch batch(*this);
     // Sizes still being measured belong to entries that are gone: their results must
     // not reach the totals of whatever is selected next.
-    CancelOwnSizes();
+    CancelSizes();
     if (!m_paths.isEmpty())
         m_changed = true;
     m_paths.clear();
     m_index.clear();
-    ZeroTotals();
 }
 
 bool TSelectionList::NormalizePath(QByteArray& path) const

@@ -48,24 +48,6 @@ Measure runOnPool(const std::shared_ptr<TFolderSizeThread>& item, QObject* recei
     return m;
 }
 
-// What `find` counts below a folder, the folder included.
-Measure findMeasure(const QByteArray& folder)
-{
-    Measure m{0, 0, 0};
-    const QByteArray out = runFind(folder, {QStringLiteral("-printf"), QStringLiteral("%y %s\\n")});
-    for (const QByteArray& line : out.split('\n')) {
-        if (line.isEmpty())
-            continue;
-        if (line.startsWith('d')) {
-            ++m.folders;
-        } else {
-            ++m.files;
-            m.bytes += line.mid(2).toLongLong();
-        }
-    }
-    return m;
-}
-
 } // namespace
 
 class TestFolderSize : public QObject
@@ -244,7 +226,7 @@ private slots:
                 }
                 gate.open();
             });
-            const Measure kept = findMeasure(root + '/' + *held);
+            const Counts kept = findCounts(root + '/' + *held);
             expected.bytes += kept.bytes;
             expected.files += kept.files;
             expected.folders += kept.folders - 1;

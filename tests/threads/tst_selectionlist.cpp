@@ -11,7 +11,6 @@
 
 #include <QSignalSpy>
 #include <QTest>
-#include <sys/stat.h>
 
 using namespace testtrees;
 using threads::TSelectionList;
@@ -49,30 +48,16 @@ char* toString(const Selected& t)
                               " folders=" + QByteArray::number(t.folders)));
 }
 
-// What the entries select, counted by `find` and lstat.
+// What the entries select, counted by `find`.
 Selected freshMeasure(const shell::TFileNames& entries)
 {
     Selected t;
     for (const QByteArray& entry : entries) {
-        if (!entry.endsWith("/*")) {
-            struct stat st;
-            if (::lstat(entry.constData(), &st) == 0) {
-                t.bytes += st.st_size;
-                ++t.files;
-            }
-            continue;
-        }
-        const QByteArray folder = entry.size() == 2 ? QByteArray("/") : entry.chopped(2);
-        const QByteArray out =
-            runFind(folder, {QStringLiteral("-printf"), QStringLiteral("%y %s\\n")});
-        for (const QByteArray& line : out.split('\n')) {
-            if (line.startsWith('d')) {
-                ++t.folders;
-            } else if (!line.isEmpty()) {
-                ++t.files;
-                t.bytes += line.mid(2).toLongLong();
-            }
-        }
+        const bool folder = entry.endsWith("/*");
+        const Counts c = findCounts(!folder ? entry : entry.size() == 2 ? "/" : entry.chopped(2));
+        t.bytes += c.bytes;
+        t.files += c.files;
+        t.folders += c.folders;
     }
     return t;
 }
