@@ -45,6 +45,8 @@ bool sameObject(const TIdList& a, const TIdList& b)
 
 void TShellList::setUpChangeWatching()
 {
+    // A coarse timer may fire 5 % early: the burst's quiet time is 600 ms, not 570.
+    RefreshTimer.setTimerType(Qt::PreciseTimer);
     m_notifier = std::make_unique<TShellChangeNotifier>();
     m_notifier->SetRecursive(false);
     m_notifier->SetEventFilter(kWatchedEvents);
