@@ -278,8 +278,8 @@ int main(int argc, char* argv[])
     gap.stop();
 
     child.run("clean");
-    std::printf("watch_bench: %s items=%d bulk_listed_ms=%.0f\n", dir.constData(),
-                list.ItemCount(), bulkListedMs);
+    std::printf("watch_bench: %s items=%d bulk_listed_ms=%.0f\n", dir.constData(), list.ItemCount(),
+                bulkListedMs);
     std::printf("watch: burst_shown_ms=%.0f refreshes=%d delete_shown_ms=%.0f bulk_shown_ms=%.0f "
                 "max_ui_gap_ms=%lld\n",
                 burstMs, refreshes, deleteMs, bulkMs, gap.maxGapMs());

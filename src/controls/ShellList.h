@@ -3,8 +3,9 @@
 // folder's own columns, sorted in the namespace's order, filled lazily (an item's icon,
 // column texts and overlay are read the first time it is drawn), with the selection
 // kept by name across refreshes. The main window shows one below the folder tree and
-// sets its Path. The list owns its navigator, its image lists, its refresh timer and
-// one record per item; coupled controls reach it through IShellControl.
+// sets its Path. The list owns its navigator, its image lists, its refresh timer, its
+// change notifier and one record per item; coupled controls reach it through
+// IShellControl.
 
 #include "controls/ShellListTypes.h"
 #include "controls/WideListView.h"
