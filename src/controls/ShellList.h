@@ -3,15 +3,18 @@
 // folder's own columns, sorted in the namespace's order, filled lazily (an item's icon,
 // column texts and overlay are read the first time it is drawn), with the selection
 // kept by name across refreshes. The main window shows one below the folder tree and
-// sets its Path. The list owns its navigator, its image lists, its refresh timer and
-// one record per item; coupled controls reach it through IShellControl.
+// sets its Path. The list owns its navigator, its image lists, its refresh timer, its
+// change notifier and one record per item; coupled controls reach it through
+// IShellControl.
 
 #include "controls/ShellListTypes.h"
 #include "controls/WideListView.h"
 #include "shell/ShellControl.h"
 #include "shell/ShellNamespace.h"
 #include "shell/ShellPaths.h"
+#include "threads/NotificationEvent.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QImage>
 #include <QTimer>
@@ -27,6 +30,10 @@ class TShellLink;
 class TShellNavigator;
 class TSystemImageList;
 } // namespace shell
+
+namespace threads {
+class TShellChangeNotifier;
+} // namespace threads
 
 class TShellList : public TWideListView, public shell::IShellControl
 {
@@ -173,6 +180,17 @@ public:
     void SelectAll() override;
     void GoUp() override;
 
+    // Following the disk: the notifier watches the shown folder while AutomaticRefresh is
+    // on; deletions leave the list at once, other changes gather on RefreshTimer.
+    threads::TShellChangeNotifier& ChangeNotifier() const { return *m_notifier; }
+    void ShellChangeReceived(QObject* sender, threads::TNotificationEvent event,
+                             const shell::TIdList& item1, const shell::TIdList& item2);
+    // Incremental refreshes run so far.
+    int IncrementalRefreshCount() const { return m_incrementalRefreshes; }
+    // Whether a file written at `modified` counts as just changed at `now` (both UTC):
+    // its thumbnail is then made anew by an incremental refresh.
+    static bool ChangedRecently(const QDateTime& modified, const QDateTime& now);
+
     // Events.
     std::function<void(TWideListItem& item, bool& canAdd)> OnAddItem;
     std::function<void()> OnCreateColumns;
@@ -252,4 +270,18 @@ private:
     bool m_restoringSelection = false; // change notifications are ignored meanwhile
     int m_filledCount = 0;
     std::unique_ptr<shell::TIDComparer> m_comparer; // while a sort runs
+
+    void setUpChangeWatching();
+    void pauseWatching();
+    void armWatching();
+    void resumeWatching();
+    void refreshAtOnce();
+    bool folderCanBeShown();
+    bool isShownFolder(const shell::TIdList& list);
+    void reportVanished(const shell::TFileNames& paths);
+    std::unique_ptr<threads::TShellChangeNotifier> m_notifier;
+    bool m_watchLost = false;      // the shown folder's watch is gone: re-read and watch anew
+    bool m_fullRefreshDue = false; // changes were lost: the next tick re-reads everything
+    qint64 m_refreshStartNs = 0;   // wall time at the start of the last full refresh
+    int m_incrementalRefreshes = 0;
 };
