@@ -146,9 +146,6 @@ void TShellChangeNotifier::WatchFolder(const TIdList& item)
     if (m_directories.size() == 1 && m_directories.front().path.isEmpty())
         m_directories.clear();
     m_rootItem = shell::CopyIDList(item);
-    // A new watch starts afresh: a report heard before it is no repeat of one after it
-    // (a drive removed, the add between unheard, removed again).
-    m_lastEventCode = 0;
     StartWatching();
 }
 
