@@ -80,6 +80,17 @@ TFileNames clipboardNames()
     return fileops::ClipboardFiles::read(QGuiApplication::clipboard()->mimeData()).files;
 }
 
+// The path of an item: the name of an entry after the shown folder's path (`folder`, with
+// its "/"), which costs nothing; other objects (drives, the trash's) from their lists.
+QByteArray pathOf(TShellList& list, int index, const QByteArray& folder)
+{
+    const TShellListItem& data = list.Item(index).Data;
+    if (!data.FullPath.isEmpty() || folder.isEmpty() || IDListCount(data.ItemID) != 1)
+        return list.ItemPath(index);
+    const QByteArrayView name = EntryNameOf(data.ItemID.itemData(0));
+    return name.isEmpty() ? list.ItemPath(index) : folder + name.toByteArray();
+}
+
 // A paste moved the files when the first of them is no longer where it was.
 TShellOperations pasteOperation(const TFileNames& names)
 {
@@ -149,9 +160,10 @@ void TShellList::prepareNavigator(TShellNavigator& navigator)
 TFileNames TShellList::selectedPaths()
 {
     TFileNames paths;
+    const QByteArray folder = PathBytes();
     for (const int index : SelectedIndexes()) {
         if (!Item(index).Data.IsParentFolder)
-            paths.append(ItemPath(index));
+            paths.append(pathOf(*this, index, folder));
     }
     return paths;
 }
@@ -382,8 +394,9 @@ void TShellList::ReportOperation(TShellOperations operation, const TFileNames& f
         for (const QByteArray& path : files)
             gone.insert(WithoutTrailingSlash(path));
         std::vector<int> rows;
+        const QByteArray folder = PathBytes();
         for (int i = 0; i < ItemCount(); ++i) {
-            if (!Item(i).Data.IsParentFolder && gone.contains(ItemPath(i)))
+            if (!Item(i).Data.IsParentFolder && gone.contains(pathOf(*this, i, folder)))
                 rows.push_back(i);
         }
         BeginUpdate();

@@ -353,7 +353,9 @@ bool TContextMenuHandler::deleteObjects(bool forGood)
         return false;
     fileops::Operation op;
     op.kind = forGood ? fileops::OperationKind::DeleteForGood : fileops::OperationKind::Trash;
-    op.sources = m_paths;
+    op.sources = question.Present();
+    if (op.sources.isEmpty())
+        return false;
     return runOperation(std::move(op));
 }
 

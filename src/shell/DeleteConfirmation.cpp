@@ -102,29 +102,35 @@ void TDeleteConfirmation::Start()
     runOnWorker([this, paths = m_paths] {
         QList<std::int64_t> sizes(paths.size(), -1);
         QList<bool> folders(paths.size(), false);
+        QList<bool> gone(paths.size(), false);
         for (qsizetype i = 0; i < paths.size(); ++i) {
             if (m_stop.load(std::memory_order_relaxed))
                 return;
             struct stat st;
-            if (::lstat(WithoutTrailingSlash(paths[i]).constData(), &st) != 0)
-                continue; // gone: nothing of it will go
+            if (::lstat(WithoutTrailingSlash(paths[i]).constData(), &st) != 0) {
+                gone[i] = true; // nothing of it will go
+                continue;
+            }
             folders[i] = S_ISDIR(st.st_mode);
             if (!folders[i])
                 sizes[i] = std::int64_t(st.st_size);
         }
         QMetaObject::invokeMethod(
             this,
-            [this, sizes = std::move(sizes), folders = std::move(folders)]() mutable {
-                kindsMeasured(std::move(sizes), std::move(folders));
+            [this, sizes = std::move(sizes), folders = std::move(folders),
+             gone = std::move(gone)]() mutable {
+                kindsMeasured(std::move(sizes), std::move(folders), std::move(gone));
             },
             Qt::QueuedConnection);
     });
 }
 
-void TDeleteConfirmation::kindsMeasured(QList<std::int64_t> sizes, QList<bool> folders)
+void TDeleteConfirmation::kindsMeasured(QList<std::int64_t> sizes, QList<bool> folders,
+                                        QList<bool> gone)
 {
     m_sizes = std::move(sizes);
     m_folders = std::move(folders);
+    m_gone = std::move(gone);
     m_folderCount = int(m_folders.count(true));
     m_kindsKnown = true;
     // Folders the caller knows are taken from there; the others are measured.
@@ -179,6 +185,16 @@ void TDeleteConfirmation::trashMeasured(int count, std::int64_t bytes, bool comp
     m_complete = complete;
     m_measured = true;
     emit changed();
+}
+
+TFileNames TDeleteConfirmation::Present() const
+{
+    TFileNames present;
+    for (qsizetype i = 0; i < m_paths.size(); ++i) {
+        if (!m_gone.value(i))
+            present.append(m_paths[i]);
+    }
+    return present;
 }
 
 std::int64_t TDeleteConfirmation::TotalBytes() const
@@ -277,6 +293,19 @@ QString TDeleteConfirmation::Text() const
                          : QStringLiteral("\n\nAchtung: Darunter sind %1 Ordner. Sie kommen mit "
                                           "allem, was sie enthalten, in den Papierkorb."))
                     .arg(m_folderCount);
+    }
+    if (const qsizetype gone = m_gone.count(true); gone > 0) {
+        QStringList names;
+        for (qsizetype i = 0; i < m_paths.size() && names.size() < kNamesShown; ++i) {
+            if (m_gone[i])
+                names << quoted(QFile::decodeName(fileops::NameOf(m_paths[i])));
+        }
+        text += (gone == 1 ? QStringLiteral("\n\nNicht mehr da und übergangen: %1")
+                           : QStringLiteral("\n\nNicht mehr da und übergangen (%2): %1"))
+                    .arg(names.join(QStringLiteral(", ")))
+                    .arg(gone);
+        if (gone > names.size())
+            text += QStringLiteral(" und %1 weitere").arg(gone - names.size());
     }
     if (forGood)
         text += QStringLiteral("\n\nDas lässt sich nicht rückgängig machen: Nichts davon kommt in "

@@ -56,6 +56,9 @@ public:
     const QList<std::int64_t>& Sizes() const { return m_sizes; }
     // EmptyTrash: the objects in the trash, once measured.
     int TrashCount() const { return m_trashCount; }
+    // The objects that are still there, once the kinds are known (all of them before):
+    // one gone since it was chosen is named in the text and left out.
+    TFileNames Present() const;
 
     QString Title() const;
     QString Text() const;
@@ -68,7 +71,7 @@ signals:
     void changed();
 
 private:
-    void kindsMeasured(QList<std::int64_t> sizes, QList<bool> folders);
+    void kindsMeasured(QList<std::int64_t> sizes, QList<bool> folders, QList<bool> gone);
     void foldersMeasured(QList<std::int64_t> sizes, bool complete);
     void trashMeasured(int count, std::int64_t bytes, bool complete);
     void runOnWorker(std::function<void()> work);
@@ -81,6 +84,7 @@ private:
     KnownFolderSize m_known;
     QList<std::int64_t> m_sizes;
     QList<bool> m_folders;
+    QList<bool> m_gone;
     int m_folderCount = 0;
     int m_trashCount = 0;
     std::int64_t m_trashBytes = 0;

@@ -1,6 +1,8 @@
 #include "shell/ShellNavigator.h"
 
+#include "fileops/FolderListing.h"
 #include "platform/PathAt.h"
+#include "platform/UniqueFd.h"
 #include "shell/ContextMenuHandler.h"
 #include "shell/ContextMenuPresenter.h"
 #include "shell/ShellCommandHost.h"
@@ -12,6 +14,7 @@
 #include <QImageReader>
 #include <QLocale>
 #include <QPointer>
+#include <QSet>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -51,13 +54,16 @@ QByteArray lastComponent(const QByteArray& path)
 } // namespace
 
 TShellUIObject::TShellUIObject(TUIObjectKind kind, std::shared_ptr<ShellFolderObject> folder,
-                               QList<TIdList> items)
-    : m_kind(kind), m_folder(std::move(folder)), m_items(std::move(items))
+                               QList<TIdList> items, TFileNames paths)
+    : m_kind(kind), m_folder(std::move(folder)), m_items(std::move(items)),
+      m_paths(std::move(paths))
 {
 }
 
 TFileNames TShellUIObject::paths() const
 {
+    if (m_paths.size() == m_items.size())
+        return m_paths;
     TFileNames out;
     for (const TIdList& l : m_items)
         out.append(PathFromIDList(l));
@@ -512,9 +518,31 @@ std::unique_ptr<TShellUIObject> TShellNavigator::GetUIObject(TUIObjectKind kind)
         bool found = true;
         QByteArray missing;
         items.reserve(names.size());
+        // The entries of a folder on the disk are found in one reading of the folder: a
+        // selection of thousands is named at once.
+        const bool onDisk = m_shellFolder->location().kind == ShellLocation::FileSystem;
+        const QByteArray folderPath = WithTrailingSlash(m_shellFolder->location().path);
+        const TIdList folderList = CopyIDList(m_folderList);
+        QSet<QByteArray> entries;
+        if (onDisk) {
+            const platform::UniqueFd dir(
+                ::open(folderPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            QList<QByteArray> listed;
+            int error = 0;
+            if (dir && fileops::ListFolder(dir.get(), listed, error))
+                entries = QSet<QByteArray>(listed.begin(), listed.end());
+        }
+        TFileNames paths;
         for (const QByteArray& name : names) {
-            // A name of the folder first (the trash's objects are paths), then a path.
             TIdList absolute;
+            if (entries.contains(name)) {
+                absolute = ConcatIDLists(folderList, TIdList::fromItems({item::Entry + name}));
+                if (!absolute.isNull() && paths.size() == items.size())
+                    paths.append(folderPath + name);
+                items.append(absolute);
+                continue;
+            }
+            // A name of the folder first (the trash's objects are paths), then a path.
             const TIdList rel = m_shellFolder->parseDisplayName(name);
             if (!rel.isNull())
                 absolute = ConcatIDLists(m_folderList, rel);
@@ -543,6 +571,9 @@ std::unique_ptr<TShellUIObject> TShellNavigator::GetUIObject(TUIObjectKind kind)
             SetObjectIDList(savedObject);
         if (!found)
             return fail(ENOENT, missing);
+        m_lastError = 0;
+        return std::make_unique<TShellUIObject>(kind, m_shellFolder, std::move(items),
+                                                std::move(paths));
     }
     m_lastError = 0;
     return std::make_unique<TShellUIObject>(kind, m_shellFolder, std::move(items));

@@ -62,8 +62,9 @@ enum class TUIObjectKind
 class TShellUIObject
 {
 public:
+    // `paths`, when given, are the items' paths, known already to whoever made the lists.
     TShellUIObject(TUIObjectKind kind, std::shared_ptr<ShellFolderObject> folder,
-                   QList<TIdList> items);
+                   QList<TIdList> items, TFileNames paths = {});
     TUIObjectKind kind() const { return m_kind; }
     const std::shared_ptr<ShellFolderObject>& folder() const { return m_folder; }
     const QList<TIdList>& items() const { return m_items; }
@@ -74,6 +75,7 @@ private:
     TUIObjectKind m_kind;
     std::shared_ptr<ShellFolderObject> m_folder;
     QList<TIdList> m_items;
+    TFileNames m_paths;
 };
 
 class TShellNavigator : public QObject

@@ -580,6 +580,10 @@ void TestContextMenu::deleteQuestion_data()
         << "Soll „Ordner“ in den Papierkorb verschoben werden?\n\nGesamtgröße: 976 KB (999999 "
            "Bytes)\n\nAchtung: Darunter ist ein Ordner. Er kommt mit allem, was er enthält, in "
            "den Papierkorb.";
+    QTest::newRow("one gone since it was chosen")
+        << QStringList{"f:a:2000", "-:weg:0"} << 0 << qint64(-1)
+        << "Sollen diese 2 Objekte in den Papierkorb verschoben werden?\n\n„a“, „weg“\n\n"
+           "Gesamtgröße: 1,95 KB (2000 Bytes)\n\nNicht mehr da und übergangen: „weg“";
     QTest::newRow("six names, two folders, for good")
         << QStringList{"f:1:1", "f:2:1", "f:3:1", "f:4:1", "d:5:1", "d:6:1"} << 1 << qint64(-1)
         << "Sollen diese 6 Objekte endgültig gelöscht werden?\n\n„1“, „2“, „3“, „4“, „5“ und 1 "
@@ -603,7 +607,7 @@ void TestContextMenu::deleteQuestion()
         if (part[0] == u"d") {
             QCOMPARE(::mkdir(path.constData(), 0755), 0);
             putFile(path + "/inner", content);
-        } else {
+        } else if (part[0] == u"f") {
             putFile(path, content);
         }
         paths << path;
@@ -620,6 +624,13 @@ void TestContextMenu::deleteQuestion()
     QCOMPARE(question.Text(), text);
     QCOMPARE(question.FolderCount(), int(objects.filter(QStringLiteral("d:")).size()));
     QCOMPARE(lookedUp.size(), question.FolderCount());
+    // What is gone is left out of what the operation gets.
+    TFileNames present;
+    for (const QByteArray& path : std::as_const(paths)) {
+        if (exists(path))
+            present << path;
+    }
+    QCOMPARE(question.Present(), present);
 }
 
 QTEST_MAIN(TestContextMenu)
