@@ -28,6 +28,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 
 using namespace shell;
 
@@ -202,6 +204,8 @@ private slots:
     void renameInPlace_data();
     void renameInPlace();
     void goneBeforeTheCommand();
+    void partlyDeleted();
+    void propertiesOfAFolder();
     void doubleClick();
 };
 
@@ -696,6 +700,71 @@ void TestShellListCommands::goneBeforeTheCommand()
     QCOMPARE(verb, QString());
     QVERIFY(boxes.texts[1].contains(u"„b.txt“ ist nicht mehr da"));
     QCOMPARE(names(list), QByteArrayList{"d.txt"});
+}
+
+void TestShellListCommands::partlyDeleted()
+{
+    // A file that cannot be moved (immutable, which needs root and a file system that
+    // keeps the flag) stays listed and is named; the other one goes.
+    const QByteArray f = folder();
+    putFile(f + "/fest", "f");
+    putFile(f + "/los", "l");
+    const int fd = ::open((f + "/fest").constData(), O_RDONLY);
+    int flags = 0;
+    const bool immutable = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                           ::ioctl(fd, FS_IOC_SETFLAGS, &(flags |= FS_IMMUTABLE_FL)) == 0;
+    const auto unlock = qScopeGuard([&] {
+        flags &= ~FS_IMMUTABLE_FL;
+        ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+        ::close(fd);
+    });
+    if (!immutable)
+        QSKIP("needs root and a file system with the immutable flag");
+    Boxes boxes;
+    boxes.answers << "accept"
+                  << "ok";
+    QList<Reported> reports;
+    TShellList list;
+    open(list, f, reports);
+    select(list, {"fest", "los"});
+    press(list, Qt::Key_Delete);
+    QTRY_VERIFY(boxes.answers.isEmpty());
+    QCOMPARE(boxes.texts.size(), 2);
+    QVERIFY2(boxes.texts[1].contains(u"fest“: In den Papierkorb verschieben nicht möglich"),
+             qPrintable(boxes.texts[1]));
+    QCOMPARE(reports.size(), 1);
+    QCOMPARE(reports[0].files, TFileNames{f + "/los"});
+    QCOMPARE(names(list), QByteArrayList{"fest"});
+    QCOMPARE(list.SelCount(), 0);
+}
+
+void TestShellListCommands::propertiesOfAFolder()
+{
+    const QByteArray f = folder();
+    QCOMPARE(::mkdir((f + "/ordner").constData(), 0755), 0);
+    QCOMPARE(::mkdir((f + "/ordner/unten").constData(), 0755), 0);
+    putFile(f + "/ordner/eins", QByteArray(1500, 'x'));
+    putFile(f + "/ordner/unten/zwei", QByteArray(500, 'x'));
+    QList<Reported> reports;
+    TShellList list;
+    open(list, f, reports);
+    select(list, {"ordner"});
+    press(list, Qt::Key_Return, Qt::AltModifier);
+    TPropertiesDialog* dialog = nullptr;
+    QTRY_VERIFY((dialog = qobject_cast<TPropertiesDialog*>(QApplication::activeWindow())) || [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if ((dialog = qobject_cast<TPropertiesDialog*>(w)))
+                return true;
+        }
+        return false;
+    }());
+    QTRY_VERIFY(dialog->Measured());
+    QCOMPARE(dialog->Value(QStringLiteral("Name")), QStringLiteral("ordner"));
+    QCOMPARE(dialog->Value(QStringLiteral("Typ")), QStringLiteral("Dateiordner"));
+    QCOMPARE(dialog->Value(QStringLiteral("Ort")), QFile::decodeName(f));
+    QCOMPARE(dialog->Value(QStringLiteral("Größe")), QStringLiteral("1,95 KB (2000 Bytes)"));
+    QCOMPARE(dialog->Value(QStringLiteral("Inhalt")), QStringLiteral("2 Dateien, 1 Ordner"));
+    QCOMPARE(dialog->Value(QStringLiteral("Berechtigungen")), QStringLiteral("rwxr-xr-x"));
 }
 
 void TestShellListCommands::doubleClick()

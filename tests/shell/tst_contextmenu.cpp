@@ -195,6 +195,9 @@ void TestContextMenu::verbsByObject_data()
     QTest::newRow("folder, only a web address on the clipboard")
         << QByteArray("folder") << QByteArray("web") << all
         << "Öffnen|-|Ausschneiden|Kopieren|-|Löschen|Umbenennen|-|Eigenschaften";
+    QTest::newRow("a file in a folder that is only called files")
+        << QByteArray("files/a.txt") << QByteArray("none") << all
+        << "Öffnen|-|Ausschneiden|Kopieren|-|Löschen|Umbenennen|-|Eigenschaften";
     QTest::newRow("trashed file")
         << QByteArray("trashed") << QByteArray("files") << all
         << "Öffnen|Wiederherstellen|-|Kopieren|-|Endgültig löschen|-|Eigenschaften";
@@ -222,6 +225,10 @@ void TestContextMenu::verbsByObject()
     TShellNavigator nav;
     if (object == "file") {
         aim(nav, f, {"a.txt"});
+    } else if (object == "files/a.txt") {
+        QCOMPARE(::mkdir((f + "/files").constData(), 0755), 0);
+        putFile(f + "/files/a.txt", "a");
+        aim(nav, f + "/files", {"a.txt"});
     } else if (object == "folder") {
         aim(nav, f, {"sub"});
     } else if (object == "trashed") {
@@ -483,7 +490,7 @@ void TestContextMenu::readOnlyFileSystem()
     putFile(mountPoint + "/fest.txt", "bleibt");
     QCOMPARE(::mount("tmpfs", mountPoint.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr), 0);
     putFile(f + "/neu.txt", "neu");
-    const auto before = snapshot(f);
+    const auto before = snapshot(f, false);
     AnsweringHost host;
     TShellNavigator nav;
     nav.SetCommandHost(&host);
@@ -496,9 +503,22 @@ void TestContextMenu::readOnlyFileSystem()
     nav.SetObjectNameBytes("ro");
     QVERIFY(!nav.InvokeVerb(QStringLiteral("paste")));
     QCOMPARE(host.messages.size(), 2);
+    // The first object stays where it was: the delete did not happen, though the second
+    // one went.
+    putFile(f + "/zwei.txt", "2");
+    nav.MultiObjects() = {mountPoint + "/fest.txt", f + "/zwei.txt"};
+    QVERIFY(!nav.InvokeVerb(QStringLiteral("delete")));
+    QCOMPARE(nav.LastReport()->done, TFileNames{f + "/zwei.txt"});
+    QCOMPARE(host.messages.size(), 3);
+    QVERIFY(exists(mountPoint + "/fest.txt"));
+    QVERIFY(!exists(f + "/zwei.txt"));
+    QVERIFY(::rename((fileops::TrashStore::homeTrash() + "/files/zwei.txt").constData(),
+                     (f + "/zwei.txt").constData()) == 0);
+    ::unlink((fileops::TrashStore::homeTrash() + "/info/zwei.txt.trashinfo").constData());
+    ::unlink((f + "/zwei.txt").constData());
     for (const QString& m : host.messages)
         QVERIFY2(m.contains(QStringLiteral("schreibgeschützt")), qPrintable(m));
-    QCOMPARE(snapshot(f), before);
+    QCOMPARE(snapshot(f, false), before);
 }
 
 void TestContextMenu::trashUnderOriginalNames()
@@ -529,8 +549,9 @@ void TestContextMenu::trashUnderOriginalNames()
     nav.MultiObjects() = {trashed.results[0]};
     QVERIFY(nav.InvokeVerb(QStringLiteral("undelete")));
     QCOMPARE(contentOf(f + "/eins/Bericht.txt"), QByteArray("/eins"));
-    // "delete" in the trash is for good, after its own question.
-    nav.MultiObjects() = {trashed.results[1]};
+    // "delete" in the trash is for good, after its own question; as the current object,
+    // as one selected item is.
+    nav.SetObjectNameBytes(trashed.results[1]);
     QVERIFY(nav.InvokeVerb(QStringLiteral("delete")));
     QCOMPARE(host.questions.size(), 1);
     QVERIFY(host.questions.first().startsWith(QStringLiteral("Soll „Bericht.txt“ endgültig")));
