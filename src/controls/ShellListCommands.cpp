@@ -91,6 +91,17 @@ QByteArray pathOf(TShellList& list, int index, const QByteArray& folder)
     return name.isEmpty() ? list.ItemPath(index) : folder + name.toByteArray();
 }
 
+// What an operation knew of the objects it dealt with, for ReportedSize.
+void rememberSizes(QHash<QByteArray, std::int64_t>& sizes,
+                   const std::optional<fileops::OperationReport>& report)
+{
+    sizes.clear();
+    if (!report)
+        return;
+    for (qsizetype i = 0; i < report->done.size(); ++i)
+        sizes.insert(WithoutTrailingSlash(report->done[i]), report->sizes.value(i, -1));
+}
+
 // A paste moved the files when the first of them is no longer where it was.
 TShellOperations pasteOperation(const TFileNames& names)
 {
@@ -225,12 +236,7 @@ void TShellList::afterVerb(const QString& verb, bool done, const TFileNames& pat
         RestartRefreshTimer();
     } else if (isVerb(verb, "paste")) {
         if (!pasteNames.isEmpty()) {
-            commands().reportedSizes.clear();
-            if (const auto& report = m_navigator->LastReport()) {
-                for (qsizetype i = 0; i < report->done.size(); ++i)
-                    commands().reportedSizes.insert(WithoutTrailingSlash(report->done[i]),
-                                                    report->sizes.value(i, -1));
-            }
+            rememberSizes(commands().reportedSizes, m_navigator->LastReport());
             ReportOperation(pasteOperation(pasteNames), pasteNames, pasteTarget);
         }
     } else if (isVerb(verb, "cut")) {
@@ -324,14 +330,8 @@ bool TShellList::PasteIntoFolder(const QString& verb)
         }
         if (!self)
             return done;
-        if (done && !pasteNames.isEmpty()) {
-            commands().reportedSizes.clear();
-            if (const auto& report = temporary.LastReport()) {
-                for (qsizetype i = 0; i < report->done.size(); ++i)
-                    commands().reportedSizes.insert(WithoutTrailingSlash(report->done[i]),
-                                                    report->sizes.value(i, -1));
-            }
-        }
+        if (done && !pasteNames.isEmpty())
+            rememberSizes(commands().reportedSizes, temporary.LastReport());
     }
     if (done && !pasteNames.isEmpty())
         ReportOperation(pasteOperation(pasteNames), pasteNames, folder);

@@ -5,7 +5,7 @@
 // items, paste reported as copy or move, renaming in place with bad names, objects that
 // vanish before the command, and the double click.
 
-#include "../fileops/FileOpsFixtures.h"
+#include "../fileops/TestHome.h"
 #include "controls/ContextMenuPopup.h"
 #include "controls/PropertiesDialog.h"
 #include "controls/ShellCommandDialogs.h"
@@ -129,18 +129,10 @@ class TestShellListCommands : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<ScratchDir> m_home;
-    QByteArray m_base;
-    int m_round = 0;
+    TestHome m_home;
     QList<QUrl> m_opened;
 
-    QByteArray folder()
-    {
-        const QByteArray f = m_base + "/f" + QByteArray::number(++m_round);
-        if (::mkdir(f.constData(), 0755) != 0)
-            qFatal("cannot make %s", f.constData());
-        return f;
-    }
+    QByteArray folder() { return m_home.folder(); }
     // A shown list of `f`, which reports into `reports`.
     static void open(TShellList& list, const QByteArray& f, QList<Reported>& reports)
     {
@@ -166,12 +158,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(ShellStartup());
-        m_home = std::make_unique<ScratchDir>();
-        qputenv("HOME", m_home->path());
-        qputenv("XDG_DATA_HOME", m_home->path() + "/data");
-        QCOMPARE(::mkdir((m_home->path() + "/data").constData(), 0700), 0);
-        m_base = m_home->path() + "/work";
-        QCOMPARE(::mkdir(m_base.constData(), 0755), 0);
+        m_home.set();
         TShellCommandDialogs::SetOpener([this](const QUrl& url) {
             m_opened << url;
             return true;

@@ -5,7 +5,7 @@
 // clipboards and read-only file systems refused with a German message and nothing
 // changed, the trash listed under the original names, and the question before deleting.
 
-#include "../fileops/FileOpsFixtures.h"
+#include "../fileops/TestHome.h"
 #include "fileops/ClipboardFiles.h"
 #include "fileops/NameRules.h"
 #include "fileops/TrashStore.h"
@@ -130,17 +130,9 @@ class TestContextMenu : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<ScratchDir> m_home;
-    QByteArray m_base;
-    int m_round = 0;
+    TestHome m_home;
 
-    QByteArray folder()
-    {
-        const QByteArray f = m_base + "/f" + QByteArray::number(++m_round);
-        if (::mkdir(f.constData(), 0755) != 0)
-            qFatal("cannot make %s", f.constData());
-        return f;
-    }
+    QByteArray folder() { return m_home.folder(); }
     // A navigator in `where` whose MultiObjects name `names`.
     static void aim(TShellNavigator& nav, const QByteArray& where, const TFileNames& names)
     {
@@ -152,12 +144,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(ShellStartup());
-        m_home = std::make_unique<ScratchDir>();
-        qputenv("HOME", m_home->path());
-        qputenv("XDG_DATA_HOME", m_home->path() + "/data");
-        QCOMPARE(::mkdir((m_home->path() + "/data").constData(), 0700), 0);
-        m_base = m_home->path() + "/work";
-        QCOMPARE(::mkdir(m_base.constData(), 0755), 0);
+        m_home.set();
     }
     void init() { QGuiApplication::clipboard()->clear(); }
 
