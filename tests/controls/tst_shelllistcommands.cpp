@@ -430,7 +430,8 @@ void TestShellListCommands::contextMenu()
     QMenu* view = own.addMenu(QStringLiteral("Ansicht"));
     view->menuAction()->setStatusTip(QStringLiteral("Wie die Liste aussieht"));
     QAction* asList = view->addAction(QStringLiteral("Liste"));
-    int reloads = 0, lists = 0;
+    int reloads = 0, lists = 0, prepared = 0;
+    connect(&own, &QMenu::aboutToShow, [&] { ++prepared; }); // it may set its items up
     connect(reload, &QAction::triggered, [&] { ++reloads; });
     connect(asList, &QAction::triggered, [&] { ++lists; });
 
@@ -485,6 +486,7 @@ void TestShellListCommands::contextMenu()
     QContextMenuEvent request(QContextMenuEvent::Mouse, r.center(), list->mapToGlobal(r.center()));
     QApplication::sendEvent(list->CurrentView()->viewport(), &request);
 
+    QCOMPARE(prepared, 1);
     QCOMPARE(shown.join(u'|'), menu);
     QCOMPARE(tips, (QStringList{"Verschiebt die Objekte in den Papierkorb.",
                                 "Liest den Ordner neu ein", "Wie die Liste aussieht"}));
