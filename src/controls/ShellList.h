@@ -20,6 +20,10 @@
 #include <memory>
 #include <optional>
 
+namespace fileops {
+struct OperationReport;
+}
+
 class QKeyEvent;
 class QMenu;
 class TShellCommandDialogs;
@@ -207,6 +211,10 @@ public:
     // items of `files` leave the list at once and nothing stays selected.
     void ReportOperation(TShellOperations operation, const shell::TFileNames& files,
                          const QByteArray& destination);
+    // The same for an operation run by the engine: its report also gives ReportedSize the
+    // sizes of what it dealt with.
+    void ReportOperation(TShellOperations operation, const shell::TFileNames& files,
+                         const QByteArray& destination, const fileops::OperationReport& report);
     // Begins editing the selected item's name in place.
     void StartRename();
     // The list's ordinary menu: shown on a right click without ShellContextMenu, and its

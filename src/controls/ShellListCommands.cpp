@@ -92,8 +92,7 @@ QByteArray pathOf(TShellList& list, int index, const QByteArray& folder)
 }
 
 // What an operation knew of the objects it dealt with, for ReportedSize.
-void rememberSizes(QHash<QByteArray, std::int64_t>& sizes,
-                   const std::optional<fileops::OperationReport>& report)
+void rememberSizes(QHash<QByteArray, std::int64_t>& sizes, const fileops::OperationReport* report)
 {
     sizes.clear();
     if (!report)
@@ -236,7 +235,8 @@ void TShellList::afterVerb(const QString& verb, bool done, const TFileNames& pat
         RestartRefreshTimer();
     } else if (isVerb(verb, "paste")) {
         if (!pasteNames.isEmpty()) {
-            rememberSizes(commands().reportedSizes, m_navigator->LastReport());
+            rememberSizes(commands().reportedSizes,
+                          m_navigator->LastReport() ? &*m_navigator->LastReport() : nullptr);
             ReportOperation(pasteOperation(pasteNames), pasteNames, pasteTarget);
         }
     } else if (isVerb(verb, "cut")) {
@@ -331,7 +331,8 @@ bool TShellList::PasteIntoFolder(const QString& verb)
         if (!self)
             return done;
         if (done && !pasteNames.isEmpty())
-            rememberSizes(commands().reportedSizes, temporary.LastReport());
+            rememberSizes(commands().reportedSizes,
+                          temporary.LastReport() ? &*temporary.LastReport() : nullptr);
     }
     if (done && !pasteNames.isEmpty())
         ReportOperation(pasteOperation(pasteNames), pasteNames, folder);
@@ -382,6 +383,14 @@ bool TShellList::ShowBackgroundMenu(const QPoint& screenPoint)
         return false;
     m_backgroundPopupMenu->popup(screenPoint);
     return true;
+}
+
+void TShellList::ReportOperation(TShellOperations operation, const TFileNames& files,
+                                 const QByteArray& destination,
+                                 const fileops::OperationReport& report)
+{
+    rememberSizes(commands().reportedSizes, &report);
+    ReportOperation(operation, files, destination);
 }
 
 void TShellList::ReportOperation(TShellOperations operation, const TFileNames& files,

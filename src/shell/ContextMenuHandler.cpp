@@ -397,24 +397,30 @@ bool TContextMenuHandler::properties()
 
 bool TContextMenuHandler::runOperation(fileops::Operation operation)
 {
+    m_lastReport = RunOperation(std::move(operation), m_host);
+    return !m_lastReport->done.isEmpty();
+}
+
+fileops::OperationReport RunOperation(fileops::Operation operation, TShellCommandHost* host)
+{
     const fileops::OperationKind kind = operation.kind;
-    fileops::OperationJob job(std::move(operation), m_host ? m_host->Questions() : nullptr);
-    std::unique_ptr<QObject> watch = m_host ? m_host->Watch(job) : nullptr;
+    fileops::OperationJob job(std::move(operation), host ? host->Questions() : nullptr);
+    std::unique_ptr<QObject> watch = host ? host->Watch(job) : nullptr;
     job.start();
     // The interface keeps running meanwhile; the job ends before anything goes.
-    m_lastReport = job.waitForFinished();
+    fileops::OperationReport report = job.waitForFinished();
     watch.reset();
-    const fileops::OperationReport& report = *m_lastReport;
-    if (!report.failures.isEmpty()) {
+    if (!report.failures.isEmpty() && host) {
         QStringList lines;
         for (const fileops::FailedItem& failure : report.failures)
             lines << quoted(failure.path) + QStringLiteral(": ") + failure.reason;
-        tell(fileops::OperationTitle(kind),
-             (report.done.isEmpty() ? QStringLiteral("Das ließ sich nicht ausführen:\n\n")
-                                    : QStringLiteral("Nicht alles ließ sich ausführen:\n\n")) +
-                 someLines(lines));
+        host->ShowMessage(fileops::OperationTitle(kind),
+                          (report.done.isEmpty()
+                               ? QStringLiteral("Das ließ sich nicht ausführen:\n\n")
+                               : QStringLiteral("Nicht alles ließ sich ausführen:\n\n")) +
+                              someLines(lines));
     }
-    return !report.done.isEmpty();
+    return report;
 }
 
 } // namespace shell

@@ -79,4 +79,9 @@ private:
     std::optional<fileops::OperationReport> m_lastReport;
 };
 
+// Runs a file operation as the verbs do: on a worker thread while the interface keeps
+// running, with the host's questions and progress, and a message about what could not be
+// done. The report says what was. For other commands that move files (a drop).
+fileops::OperationReport RunOperation(fileops::Operation operation, TShellCommandHost* host);
+
 } // namespace shell
