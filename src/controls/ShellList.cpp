@@ -268,9 +268,9 @@ void TShellList::leaveEvent(QEvent* event)
         OnMouseLeave();
 }
 
-bool TShellList::ViewEvent(QObject*, QEvent*)
+bool TShellList::ViewEvent(QObject* watched, QEvent* event)
 {
-    return false;
+    return CommandEvent(watched, event);
 }
 
 // ---- The shell link ----

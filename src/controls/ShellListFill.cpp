@@ -513,5 +513,5 @@ void TShellList::IncrementalRefresh()
     }
     DeleteItems(gone);
     if (!vanished.isEmpty())
-        reportVanished(vanished);
+        ReportOperation(soVanished | soRemoved, vanished, {});
 }

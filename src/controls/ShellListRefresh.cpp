@@ -199,11 +199,3 @@ void TShellList::RefreshTimerFired()
     else
         IncrementalRefresh();
 }
-
-void TShellList::reportVanished(const TFileNames& paths)
-{
-    if (OnOperation)
-        OnOperation(soVanished | soRemoved, paths, {});
-    if (m_shellLink)
-        m_shellLink->BroadcastUpdate(this);
-}
