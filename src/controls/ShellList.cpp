@@ -4,6 +4,7 @@
 #include "controls/ShellList.h"
 
 #include "controls/ControlResources.h"
+#include "controls/SelectionStateImageList.h"
 #include "shell/IDComparer.h"
 #include "shell/ShellLink.h"
 #include "shell/ShellNavigator.h"
@@ -42,6 +43,7 @@ TShellList::~TShellList()
     if (m_shellLink)
         m_shellLink->UnregisterControl(this);
     m_restoringSelection = true; // change notifications are ignored from now on
+    stopThumbnails();
 }
 
 // ---- Loading ----
@@ -58,6 +60,7 @@ void TShellList::Loaded()
         return;
     m_loading = false;
     m_navigator->EndLoading();
+    dropCheckboxesWithoutLink();
     if (ItemCount() == 0 && !NoFillOnStartup()) {
         if (m_pendingPath.isEmpty()) {
             FullRefresh();
@@ -230,6 +233,7 @@ void TShellList::SetBackgroundPopupMenu(QMenu* menu)
 
 void TShellList::SetViewStyle(TViewStyle style)
 {
+    const bool hadThumbnails = m_thumbnails;
     TWideListView::SetViewStyle(style);
     if (!m_loading) {
         UpdateSortArrows();
@@ -237,6 +241,11 @@ void TShellList::SetViewStyle(TViewStyle style)
     } else if (style != vsIcon) {
         m_thumbnails = false;
     }
+    if (hadThumbnails && !m_thumbnails) {
+        stopThumbnails();
+        resetImageIndexes();
+    }
+    applyThumbnailSize();
     if (m_windowCreated)
         FullRefresh();
 }
@@ -271,9 +280,9 @@ void TShellList::leaveEvent(QEvent* event)
         OnMouseLeave();
 }
 
-bool TShellList::ViewEvent(QObject*, QEvent*)
+bool TShellList::ViewEvent(QObject* watched, QEvent* event)
 {
-    return false;
+    return viewOptionsEvent(watched, event);
 }
 
 // ---- The shell link ----
