@@ -296,6 +296,8 @@ void TShellList::SetShellLink(TShellLink* link)
     m_shellLink = link;
     if (link)
         link->RegisterControl(this);
+    else if (!m_loading)
+        dropCheckboxesWithoutLink();
 }
 
 void TShellList::BrowseToIDList(const TIdList& list)

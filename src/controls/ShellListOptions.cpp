@@ -187,6 +187,7 @@ void TShellList::dropCheckboxesWithoutLink()
     if (m_checkboxes && !m_shellLink) {
         m_checkboxes = false;
         m_stateImages.reset();
+        ImagesChanged();
     }
 }
 

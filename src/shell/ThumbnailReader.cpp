@@ -6,6 +6,7 @@
 #include <QImageReader>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
@@ -75,6 +76,8 @@ void collectDecoderMessages(QtMsgType type, const QMessageLogContext& context,
     }
     if (const QtMessageHandler previous = previousHandler.load())
         previous(type, context, message);
+    else // a message of another thread while the handler is being installed
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
 }
 
 class DecoderMessages

@@ -466,6 +466,12 @@ private slots:
         list.SetCheckboxes(false);
         QVERIFY(!list.StateImages());
         QVERIFY(list.StateImageRect(0).isEmpty());
+        // Without their link they go, as they cannot show anything true.
+        list.SetCheckboxes(true);
+        QVERIFY(list.Checkboxes());
+        list.SetShellLink(nullptr);
+        QVERIFY(!list.Checkboxes());
+        QVERIFY(!list.StateImages());
     }
 
     void toggling_data()
