@@ -9,6 +9,7 @@
 #include "shell/ShellLink.h"
 #include "shell/ShellNavigator.h"
 #include "shell/SystemImageList.h"
+#include "threads/ChangeNotifier.h"
 
 #include <QEnterEvent>
 #include <QFile>
@@ -36,6 +37,7 @@ TShellList::TShellList(QWidget* parent)
     TWideListView::SetViewStyle(vsReport);
     connect(Header(), &TListHeader::CaptureReleased, this, &TShellList::UpdateSortArrows);
     connect(Header(), &QHeaderView::sectionResized, this, [this] { UpdateSortArrows(); });
+    setUpChangeWatching();
 }
 
 TShellList::~TShellList()
@@ -216,11 +218,6 @@ void TShellList::SetShowParentFolder(bool on)
     FullRefresh();
 }
 
-void TShellList::SetAutomaticRefresh(bool on)
-{
-    m_automaticRefresh = on;
-}
-
 void TShellList::SetBackgroundPopupMenu(QMenu* menu)
 {
     if (m_backgroundPopupMenu)
@@ -282,7 +279,7 @@ void TShellList::leaveEvent(QEvent* event)
 
 bool TShellList::ViewEvent(QObject* watched, QEvent* event)
 {
-    return viewOptionsEvent(watched, event);
+    return viewOptionsEvent(watched, event) || CommandEvent(watched, event);
 }
 
 // ---- The shell link ----
@@ -338,15 +335,4 @@ void TShellList::GoUp()
     m_navigator->SelectFolderInParent();
     FolderChanged();
     FullRefresh();
-}
-
-void TShellList::RestartRefreshTimer()
-{
-    RefreshTimer.stop();
-    RefreshTimer.start();
-}
-
-void TShellList::RefreshTimerFired()
-{
-    RefreshTimer.stop();
 }

@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QHash>
+#include <QScopeGuard>
+#include <cstdlib>
 
 using namespace shell;
 
@@ -72,6 +74,9 @@ void TShellList::FullRefresh()
 {
     if (m_loading || !isEnabled())
         return;
+    pauseWatching();
+    // The notifier is switched on again however the refresh ends.
+    const auto resume = qScopeGuard([this] { resumeWatching(); });
     const shell::TFileNames selected = SelectedNames();
     {
         RefreshGuard guard(*this, m_refreshing);
@@ -96,6 +101,7 @@ void TShellList::FullRefresh()
             OnPopulated();
         if (OnPathChanged)
             OnPathChanged();
+        armWatching();
     }
 }
 
@@ -444,6 +450,12 @@ QByteArray TShellList::ItemPath(int index)
 
 // ---- Incremental refresh ----
 
+bool TShellList::ChangedRecently(const QDateTime& modified, const QDateTime& now)
+{
+    // 0.0002 days either way: a clock a little ahead counts too.
+    return modified.isValid() && std::abs(modified.msecsTo(now)) < 17280;
+}
+
 void TShellList::IncrementalRefresh()
 {
     if (m_loading || !isEnabled() || m_refreshing)
@@ -453,20 +465,47 @@ void TShellList::IncrementalRefresh()
             FullRefresh();
         return;
     }
-    for (int i = 0; i < ItemCount(); ++i) {
-        if (!Item(i).Data.IsParentFolder)
-            Item(i).Data.Present = 0;
+    if (!PathBytes().isEmpty() && !folderCanBeShown()) {
+        // Merged with a folder that is gone, every item would count as vanished: the
+        // next tick shows the drives instead.
+        RestartRefreshTimer();
+        return;
     }
+    ++m_incrementalRefreshes;
+    // Entries are found by name through one index, so that a folder that grew by
+    // thousands costs one pass, not one walk of the list per entry.
+    QHash<QByteArrayView, int> byName;
+    byName.reserve(ItemCount());
+    for (int i = 0; i < ItemCount(); ++i) {
+        TWideListItem& item = Item(i);
+        if (item.Data.IsParentFolder)
+            continue;
+        item.Data.Present = 0;
+        if (const QByteArrayView name = entryName(item); !name.isEmpty())
+            byName.insert(name, i);
+    }
+    const QDateTime now = QDateTime::currentDateTimeUtc(); // the base of ObjectModified
     TShellNavigator& nav = *m_navigator;
     nav.RestartEnumeration();
     while (nav.NextObject()) {
         if (!ItemPassesFilter())
             continue;
-        const int found = FindItemByID(nav.GetObjectIDList());
-        if (found >= 0)
+        const TIdList id = nav.GetObjectIDList();
+        const QByteArrayView name =
+            IDListCount(id) == 1 ? EntryNameOf(id.itemData(0)) : QByteArrayView();
+        const int found = name.isEmpty() ? FindItemByID(id) : byName.value(name, -1);
+        if (found >= 0) {
             Item(found).Data.Present = 1;
-        else
-            AddCurrentItem(m_details);
+            // A picture that was just written gets its thumbnail made anew.
+            if (m_thumbnails && ChangedRecently(nav.ObjectModified(), now))
+                FillItemDetails(found);
+            continue;
+        }
+        const int before = ItemCount();
+        AddCurrentItem(m_details);
+        // A folder read while names move may yield one twice: it is listed once.
+        if (ItemCount() > before && !name.isEmpty())
+            byName.insert(entryName(Item(before)), before);
     }
     TFileNames vanished;
     std::vector<int> gone;
@@ -475,11 +514,11 @@ void TShellList::IncrementalRefresh()
         if (item.Data.IsParentFolder || item.Data.Present != 0)
             continue;
         if (IsSelected(i))
-            vanished.append(ItemPath(i));
+            vanished.append(ItemPath(i)); // raw bytes: a name need not be valid UTF-8
         gone.push_back(i);
     }
     DeleteItems(gone);
     refreshCheckStates();
-    if (!vanished.isEmpty() && OnOperation)
-        OnOperation(soVanished | soRemoved, vanished, {});
+    if (!vanished.isEmpty())
+        ReportOperation(soVanished | soRemoved, vanished, {});
 }

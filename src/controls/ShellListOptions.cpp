@@ -15,7 +15,6 @@
 #include <QAbstractItemView>
 #include <QGuiApplication>
 #include <QHelpEvent>
-#include <QKeyEvent>
 #include <QListView>
 #include <QMouseEvent>
 #include <QPainter>
@@ -405,16 +404,6 @@ bool TShellList::viewOptionsEvent(QObject* watched, QEvent* event)
         if (index < 0 || !CheckBoxArea(index).contains(at))
             return false;
         ToggleCheckState(index);
-        return true;
-    }
-    case QEvent::KeyPress: {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (watched != view || !m_checkboxes || !m_shellLink || IsEditing() ||
-            key->key() != Qt::Key_Space || (key->modifiers() & ~Qt::KeypadModifier))
-            return false;
-        // Consumed: the view would otherwise select anew and search for an item whose
-        // name begins with a space.
-        ToggleCheckState(Selected());
         return true;
     }
     case QEvent::ToolTip:

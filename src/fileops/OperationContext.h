@@ -31,10 +31,11 @@ public:
 
     void fail(const QByteArray& path, const QString& reason);
     void skip(const QByteArray& source) { m_report.skipped.append(source); }
-    void done(const QByteArray& source, const QByteArray& result)
+    void done(const QByteArray& source, const QByteArray& result, std::int64_t size = -1)
     {
         m_report.done.append(source);
         m_report.results.append(result);
+        m_report.sizes.append(size);
     }
     void countItem()
     {

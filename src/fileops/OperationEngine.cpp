@@ -23,6 +23,18 @@ namespace {
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
+// The size a report gives for an object: its own for files and links, -1 for folders.
+std::int64_t entrySize(const struct stat& st)
+{
+    return S_ISDIR(st.st_mode) ? -1 : std::int64_t(st.st_size);
+}
+
+std::int64_t entrySizeAt(const QByteArray& path)
+{
+    struct stat st;
+    return ::lstat(path.constData(), &st) == 0 ? entrySize(st) : -1;
+}
+
 QString quoted(const QByteArray& path)
 {
     return QStringLiteral("„%1“").arg(QFile::decodeName(path));
@@ -176,7 +188,7 @@ void Runner::transferOne(const QByteArray& source, int dstFd, const struct stat&
     QByteArray target = name;
     if (parentSt.st_dev == dst.st_dev && parentSt.st_ino == dst.st_ino) {
         if (m_op.kind == OperationKind::Move) {
-            m_context.done(source, source); // already there
+            m_context.done(source, source, entrySize(st)); // already there
             return;
         }
         // A copy next to its original gets a name of its own.
@@ -196,7 +208,7 @@ void Runner::transferOne(const QByteArray& source, int dstFd, const struct stat&
                                                                       : TreeTransfer::Mode::Copy);
     switch (transfer.transfer(parentFd.get(), name, source, st, dstFd, target, targetPath)) {
     case TreeTransfer::Result::Done:
-        m_context.done(source, targetPath);
+        m_context.done(source, targetPath, entrySize(st));
         break;
     case TreeTransfer::Result::Skipped:
         m_context.skip(source);
@@ -272,17 +284,19 @@ void Runner::trashAll()
         switch (store.trash(source, trashedAs, reason)) {
         case TrashStore::Outcome::Trashed:
             m_context.countItem();
-            m_context.done(source, trashedAs);
+            m_context.done(source, trashedAs, entrySizeAt(trashedAs));
             break;
         case TrashStore::Outcome::Failed:
             m_context.fail(source, reason);
             break;
         case TrashStore::Outcome::NoTrash:
             switch (m_context.askDeleteForGood({source, reason})) {
-            case DeleteForGoodAnswer::Delete:
+            case DeleteForGoodAnswer::Delete: {
+                const std::int64_t size = entrySizeAt(shell::WithoutTrailingSlash(source));
                 if (remover.removePath(shell::WithoutTrailingSlash(source)))
-                    m_context.done(source, QByteArray());
+                    m_context.done(source, QByteArray(), size);
                 break;
+            }
             case DeleteForGoodAnswer::Skip:
                 m_context.skip(source);
                 break;
@@ -304,11 +318,12 @@ void Runner::deleteAll()
         const QByteArray path = shell::WithoutTrailingSlash(source);
         // An object deleted from the trash takes its info file along.
         const std::optional<TrashStore::Entry> entry = TrashStore::entryOf(path);
+        const std::int64_t size = entrySizeAt(path);
         if (!remover.removePath(path))
             continue;
         if (entry && !entry->infoPath.isEmpty())
             ::unlink(entry->infoPath.constData());
-        m_context.done(source, QByteArray());
+        m_context.done(source, QByteArray(), size);
     }
 }
 
@@ -368,7 +383,7 @@ void Runner::restoreAll()
         }
         ::unlink(entry->infoPath.constData());
         m_context.countItem();
-        m_context.done(source, original);
+        m_context.done(source, original, entrySizeAt(original));
     }
 }
 

@@ -31,6 +31,9 @@ struct OperationReport
     // the copy, the moved object, the link, the restored path, the entry in the trash.
     shell::TFileNames done;
     shell::TFileNames results;
+    // At the same index again, the size of what left its place: a file's or a link's own
+    // size, -1 for a folder (whose total the caller knows better, or not at all).
+    QList<std::int64_t> sizes;
     // Sources left alone because the user chose "Überspringen" or declined a question.
     shell::TFileNames skipped;
     QList<FailedItem> failures;

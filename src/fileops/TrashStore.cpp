@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <ftw.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace fileops {
@@ -269,6 +270,13 @@ TrashStore::Outcome TrashStore::trash(const QByteArray& givenPath, QByteArray& t
     }
     const Place place = placeFor(path, st.st_dev);
     if (place.trashDir.isEmpty()) {
+        // On a read-only file system nothing can be removed either: asking whether to
+        // delete it for good instead would only lead to a second failure.
+        struct statvfs fs;
+        if (::fstatvfs(parentFd.get(), &fs) == 0 && (fs.f_flag & ST_RDONLY)) {
+            reason = FailureText(kTrashAction, EROFS);
+            return Outcome::Failed;
+        }
         reason = place.reason;
         return Outcome::NoTrash;
     }
@@ -356,12 +364,28 @@ QList<QByteArray> TrashStore::trashFolders()
     return out;
 }
 
+bool TrashStore::isFilesFolder(const QByteArray& givenFolder)
+{
+    const QByteArray folder = shell::WithoutTrailingSlash(givenFolder);
+    if (!folder.startsWith('/') || NameOf(folder) != "files")
+        return false;
+    const QByteArray trashDir = ParentOf(folder);
+    const QByteArray uid = QByteArray::number(::geteuid());
+    if (NameOf(trashDir) == ".Trash-" + uid)
+        return true;
+    if (NameOf(trashDir) == uid && NameOf(ParentOf(trashDir)) == ".Trash")
+        return true;
+    return trashDir == homeTrash();
+}
+
 std::optional<TrashStore::Entry> TrashStore::entryOf(const QByteArray& givenPath)
 {
     const QByteArray path = shell::WithoutTrailingSlash(givenPath);
     const QByteArray files = ParentOf(path);
     const QByteArray name = NameOf(path);
-    if (NameOf(files) != "files" || name.isEmpty())
+    // Only a real trash has info files: a folder elsewhere that happens to be called
+    // "files" must never lose a neighbour's file with it.
+    if (name.isEmpty() || !isFilesFolder(files))
         return std::nullopt;
     const QByteArray trashDir = ParentOf(files);
     const QByteArray infoPath = trashDir + "/info/" + name + kInfoSuffix;

@@ -59,6 +59,10 @@ public:
     // The entry of an object in some trash's files/ folder; nothing when `path` is not
     // directly below a files/ folder of a trash.
     static std::optional<Entry> entryOf(const QByteArray& path);
+    // Whether `folder` is the files/ folder of one of this user's trash folders, judged by
+    // its place alone: the home trash's, $topdir/.Trash-$uid/files or
+    // $topdir/.Trash/$uid/files. A folder that merely is called "files" is none.
+    static bool isFilesFolder(const QByteArray& folder);
 
     // The text of an info file, and the original path read back from one (relative
     // paths completed by the trash's top directory).

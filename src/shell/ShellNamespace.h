@@ -61,6 +61,10 @@ constexpr char Entry = 'F';        // + name: a file or folder below a folder
 // entry handed out by a listing. Its kind (folder, link, file) needs no further look at
 // the disk; sizes and times are read when they are asked for.
 constexpr char Listed = 'L';
+// + absolute path: a trashed object, below the trash. The trash gathers the files/
+// folders of every trash of the user (the home trash and those of other file systems),
+// so its objects are named by their paths; two of them may share a name.
+constexpr char Trashed = 'R';
 } // namespace item
 
 // What the file system says about a place, read once (lstat, links not followed).
@@ -90,6 +94,7 @@ struct ShellLocation
     QByteArray name; // FileSystem entries: the name as the folder records it
     char tag = 0;    // tag of the last item; 0 for the desktop (Entry for a listed one)
     bool inTrash = false;
+    bool trashed = false;    // an object of the trash itself (not one inside a trashed folder)
     unsigned listedType = 0; // the S_IFMT bits the listing gave; 0 when not listed
 
     bool isDrive() const { return tag == item::Drive; }
@@ -141,6 +146,7 @@ int CompareIDs(int column, const TIdList& a, const TIdList& b);
 // Places the namespace shows that are not below a drive.
 QByteArray HomeFolder();
 QByteArray DesktopFolder();
+// The files/ folder of the home trash, where a trashed object is looked for by its name.
 QByteArray TrashFilesFolder();
 
 // Text of the virtual objects.
