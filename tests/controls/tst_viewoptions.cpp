@@ -573,6 +573,76 @@ private slots:
         }
     }
 
+    void selectionChangedElsewhere_data()
+    {
+        // `initially` is selected before the folder is shown; `select` and `deselect`
+        // change the link's selection list (in one update) while it is shown. `states`
+        // gives a.txt, b.txt and sub afterwards.
+        QTest::addColumn<bool>("checkboxes");
+        QTest::addColumn<QByteArrayList>("initially");
+        QTest::addColumn<QByteArrayList>("select");
+        QTest::addColumn<QByteArrayList>("deselect");
+        QTest::addColumn<QList<int>>("states");
+        QTest::newRow("file selected") << true << QByteArrayList{} << QByteArrayList{"a.txt"}
+                                       << QByteArrayList{} << QList<int>{2, 3, 3};
+        QTest::newRow("file below a folder")
+            << true << QByteArrayList{} << QByteArrayList{"sub/x.txt"} << QByteArrayList{}
+            << QList<int>{3, 3, 4};
+        QTest::newRow("the folder itself, one file left out")
+            << true << QByteArrayList{} << QByteArrayList{""} << QByteArrayList{"b.txt"}
+            << QList<int>{2, 3, 2};
+        QTest::newRow("deselected while shown")
+            << true << QByteArrayList{"a.txt", "sub"} << QByteArrayList{}
+            << QByteArrayList{"a.txt", "sub/y.txt"} << QList<int>{3, 3, 4};
+        QTest::newRow("check boxes off") << false << QByteArrayList{} << QByteArrayList{"a.txt"}
+                                         << QByteArrayList{} << QList<int>{-1, -1, -1};
+    }
+    void selectionChangedElsewhere()
+    {
+        QFETCH(bool, checkboxes);
+        QFETCH(QByteArrayList, initially);
+        QFETCH(QByteArrayList, select);
+        QFETCH(QByteArrayList, deselect);
+        QFETCH(QList<int>, states);
+        const QByteArray f = folder();
+        writeFile(f + "/a.txt");
+        writeFile(f + "/b.txt");
+        QCOMPARE(::mkdir((f + "/sub").constData(), 0755), 0);
+        writeFile(f + "/sub/x.txt");
+        writeFile(f + "/sub/y.txt");
+        const auto path = [&](const QByteArray& p) { return p.isEmpty() ? f : f + '/' + p; };
+        TShellLink link;
+        threads::TSelectionList& selection = *link.SelectionList();
+        selection.SetCalculateSizes(false);
+        for (const QByteArray& p : initially)
+            selection.SelectPath(path(p));
+        TShellList list;
+        list.resize(600, 300);
+        list.SetShellLink(&link);
+        list.SetPathBytes(f);
+        list.SetCheckboxes(checkboxes);
+        paint(list);
+        const QByteArrayList names{"a.txt", "b.txt", "sub"};
+        for (const QByteArray& name : names) {
+            const bool selected = initially.contains(name);
+            QCOMPARE(list.Item(indexOf(list, name)).StateIndex,
+                     checkboxes ? (selected ? 2 : 3) : -1);
+        }
+        // The selection list's change reaches the list through the link, as a refresh.
+        const int refreshes = list.IncrementalRefreshCount();
+        selection.BeginUpdate();
+        for (const QByteArray& p : select)
+            selection.SelectPath(path(p));
+        for (const QByteArray& p : deselect)
+            selection.DeselectPath(path(p));
+        selection.EndUpdate();
+        QCOMPARE(list.IncrementalRefreshCount(), refreshes + 1);
+        QList<int> shown;
+        for (const QByteArray& name : names)
+            shown << list.Item(indexOf(list, name)).StateIndex;
+        QCOMPARE(shown, states);
+    }
+
     void backgroundPicture_data()
     {
         QTest::addColumn<TBackgroundImageStyle>("style");
