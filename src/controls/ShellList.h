@@ -148,7 +148,7 @@ public:
     void SetThumbnailImage(const QImage& bitmap, int imageIndex) override;
     // The pool thumbnails are made on: the program's ThumbnailPool() unless set. A pool
     // set here must outlive the list.
-    void SetThumbnailPool(threads::TWorkerThreadPool* pool) { m_thumbnailPool = pool; }
+    void SetThumbnailPool(threads::TWorkerThreadPool* pool);
     threads::TWorkerThreadPool* ThumbnailPool() const;
 
     // Check boxes show each item's state in the shell link's selection list; they need

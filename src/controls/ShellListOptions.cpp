@@ -50,6 +50,18 @@ threads::TWorkerThreadPool* TShellList::ThumbnailPool() const
     return m_thumbnailPool ? m_thumbnailPool : threads::ThumbnailPool();
 }
 
+void TShellList::SetThumbnailPool(threads::TWorkerThreadPool* pool)
+{
+    if (pool == m_thumbnailPool)
+        return;
+    // Work left on the old pool is out of reach of the next cancel: it is cancelled now,
+    // and the items are filled again on the new one.
+    stopThumbnails();
+    m_thumbnailPool = pool;
+    if (m_thumbnails)
+        resetImageIndexes();
+}
+
 void TShellList::SetThumbnails(bool on)
 {
     if (on == m_thumbnails)

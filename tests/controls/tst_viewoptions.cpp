@@ -370,6 +370,7 @@ private slots:
         QTest::newRow("queued") << QByteArray("queued");
         QTest::newRow("made, not yet handed over") << QByteArray("made");
         QTest::newRow("shown") << QByteArray("shown");
+        QTest::newRow("queued on a pool given up") << QByteArray("pool replaced");
     }
     void switchingFoldersDropsOldPictures()
     {
@@ -383,6 +384,8 @@ private slots:
             writeFile(blue + name, encoded(photo(Qt::blue), "PNG"));
         }
         HeldPool held;
+        HeldPool replacement;
+        replacement.gate->Open();
         WatchedList list;
         list.SetThumbnailPool(&held.pool);
         list.resize(800, 600);
@@ -405,6 +408,9 @@ private slots:
             paint(list);
             held.HoldAgain();
         }
+        // The new folder's pictures are made on another pool, if so.
+        if (phase == "pool replaced")
+            list.SetThumbnailPool(&replacement.pool);
         list.watching = true;
         list.SetPathBytes(blue);
         paint(list);
@@ -414,7 +420,7 @@ private slots:
         held.gate->Open();
         if (held.again)
             held.again->Open();
-        QTRY_COMPARE(held.pool.PendingCount(), 0);
+        QTRY_COMPARE(held.pool.PendingCount() + replacement.pool.PendingCount(), 0);
         QCOMPARE(showing(list, Qt::red), 0);
         QCOMPARE(showing(list, Qt::blue), 6);
         QCOMPARE(list.handedOver.size(), 6);
