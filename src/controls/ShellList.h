@@ -17,6 +17,7 @@
 #include "threads/SelectionList.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QImage>
 #include <QTimer>
@@ -421,6 +422,12 @@ private:
     bool m_fullRefreshDue = false; // changes were lost: the next tick re-reads everything
     qint64 m_refreshStartNs = 0;   // wall time at the start of the last full refresh
     int m_incrementalRefreshes = 0;
+    // Entries reported deleted and not yet taken out: a burst leaves the list in steps of
+    // kGoneStepMs, so that the view is not laid out and painted once per file.
+    void takeOutGone();
+    QList<shell::TIdList> m_pendingGone;
+    QTimer m_goneTimer;
+    QElapsedTimer m_lastGoneStep;
     std::unique_ptr<shell::TIDComparer> m_comparer;                  // while a sort runs
     std::unique_ptr<TCommandState, TCommandStateDeleter> m_commands; // made on first use
 };

@@ -460,6 +460,9 @@ void TShellList::IncrementalRefresh()
 {
     if (m_loading || !isEnabled() || m_refreshing)
         return;
+    // What was reported gone leaves before the folder is read: a name made again since
+    // is then found anew rather than taken out after the reading.
+    takeOutGone();
     if (ItemCount() > 300) {
         if (!IsEditing())
             FullRefresh();
