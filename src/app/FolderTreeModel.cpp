@@ -17,7 +17,8 @@ constexpr auto kDrainBudget = std::chrono::milliseconds(8);
 } // namespace
 
 TFolderTreeModel::TFolderTreeModel(TFolderSizeStore& store, QObject* parent)
-    : QAbstractItemModel(parent), m_store(store)
+    : QAbstractItemModel(parent), m_store(store),
+      m_readAheadThreads(TMyThread::DefaultReadAheadThreads)
 {
     m_drainTimer.setInterval(kDrainInterval);
     connect(&m_drainTimer, &QTimer::timeout, this, &TFolderTreeModel::drain);
@@ -36,7 +37,8 @@ bool TFolderTreeModel::StartScan(const QString& folderText)
         return false;
     clear();
     auto queue = std::make_shared<TTreeChangeQueue>();
-    std::shared_ptr<TMyThread> thread = TMyThread::Start(folderText, queue, m_store);
+    std::shared_ptr<TMyThread> thread =
+        TMyThread::Start(folderText, queue, m_store, m_readAheadThreads);
     if (!thread)
         return false;
     m_queue = std::move(queue);
@@ -440,8 +442,8 @@ bool TFolderTreeModel::sortedChildren(std::int32_t entry, bool whole,
         }
         std::stable_sort(m_moved.begin(), m_moved.end(), less);
         out.resize(children.size());
-        std::merge(m_settled.begin(), m_settled.end(), m_moved.begin(), m_moved.end(),
-                   out.begin(), less);
+        std::merge(m_settled.begin(), m_settled.end(), m_moved.begin(), m_moved.end(), out.begin(),
+                   less);
     }
     return out != children;
 }
