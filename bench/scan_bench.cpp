@@ -205,6 +205,10 @@ int runGui(int argc, char* argv[])
         if (!shot.isEmpty()) {
             ui.TreeView1->expand(form.TreeModel().index(0, 0));
             form.Timer1Timer(); // the status bar as it reads a second later
+            QElapsedTimer answer;
+            answer.start();
+            while (form.FreeSpaceWaiting() && answer.elapsed() < 5000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
             QCoreApplication::processEvents();
             if (!form.grab().save(shot)) {
                 std::fprintf(stderr, "scan_bench: cannot write %s\n", qPrintable(shot));

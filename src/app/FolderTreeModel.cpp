@@ -442,8 +442,8 @@ bool TFolderTreeModel::sortedChildren(std::int32_t entry, bool whole,
         }
         std::stable_sort(m_moved.begin(), m_moved.end(), less);
         out.resize(children.size());
-        std::merge(m_settled.begin(), m_settled.end(), m_moved.begin(), m_moved.end(), out.begin(),
-                   less);
+        std::merge(m_settled.begin(), m_settled.end(), m_moved.begin(), m_moved.end(),
+                   out.begin(), less);
     }
     return out != children;
 }

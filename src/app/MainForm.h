@@ -6,6 +6,7 @@
 // model; a running scan is only referred to weakly and is never waited for.
 
 #include "app/FolderTreeModel.h"
+#include "platform/FreeSpaceProbe.h"
 
 #include <QElapsedTimer>
 #include <QFont>
@@ -52,9 +53,13 @@ public:
     bool FreeSpaceFailed() const { return m_freeSpaceFailed; }
 
     // The free bytes of the volume that holds a path, or nothing when the query
-    // fails. Replaceable, so that the status texts can be checked for any figure.
-    using FreeSpaceQuery = std::function<std::optional<std::uint64_t>(const QByteArray& path)>;
-    void SetFreeSpaceQuery(FreeSpaceQuery query) { m_freeSpaceQuery = std::move(query); }
+    // fails. It runs on a thread of its own, so that a hung file system cannot stall
+    // the window; the status bar shows its answer when it comes. Replaceable, so that
+    // the status texts can be checked for any figure.
+    using FreeSpaceQuery = platform::FreeSpaceProbe::Query;
+    void SetFreeSpaceQuery(FreeSpaceQuery query);
+    // Whether a free-space query is still unanswered.
+    bool FreeSpaceWaiting() const;
     // The free-space panel's text for F free bytes.
     static QString FreeSpaceText(std::uint64_t freeBytes);
 
@@ -112,6 +117,7 @@ private:
     void EndTreeUpdate();
     void FlushTreeRedraw();
     void onScanStarted(const QByteArray& scanPath);
+    void FreeSpaceAnswered(std::uint64_t scan, std::optional<std::uint64_t> freeBytes);
     void onTopLevelFolderAdded();
     void onScanFinished();
     void setupTree();
@@ -131,7 +137,8 @@ private:
 
     QByteArray m_freeSpacePath; // raw bytes: a name need not be valid UTF-8
     bool m_freeSpaceFailed = false;
-    FreeSpaceQuery m_freeSpaceQuery;
+    std::uint64_t m_freeSpaceScan = 0; // answers to the queries of an earlier scan are dropped
+    platform::FreeSpaceProbe* m_freeSpaceProbe = nullptr;
     int m_treeUpdateCount = 0;
     static constexpr qint64 kTopLevelFlushSpacingMs = 40;
     bool m_topLevelFlushPending = false;
