@@ -393,6 +393,7 @@ private slots:
             QVERIFY(ui.BitBtn2->isEnabled());
             QVERIFY(!ui.TreeView1->updatesEnabled());
             QVERIFY(gate.waitReached());
+            QVERIFY(waitForNode(form.TreeModel(), "inner"));
             // Start pressed again is refused: the one scan goes on.
             const std::weak_ptr<TMyThread> thread = form.ScanThread();
             form.BitBtn1Click();

@@ -131,9 +131,10 @@ private:
     std::shared_ptr<Listing> m_listing; // only ever changed while no one else holds it
 };
 
-// A seam for tests: called on the walking thread before a folder below another one
-// is opened. Returning false makes the folder behave as one that cannot be listed.
-// A test may also block in it to hold the walk at a chosen folder.
+// A seam for tests: called before a folder below another one is opened, on the thread
+// that opens it (the walk's, or one that reads ahead of it). Returning false makes the
+// folder behave as one that cannot be listed. A test may also block in it to hold the
+// opening of a chosen folder, and with it the walk once the walk needs that folder.
 using FolderOpenHook = std::function<bool(int parentFd, std::string_view name)>;
 void setFolderOpenHook(FolderOpenHook hook);
 // Whether the hook lets the folder `name` below `parentFd` be opened (true without one).
