@@ -161,25 +161,20 @@ void ReadAhead::work()
         }
         if (m_shutdown)
             return;
-        readNext(lock);
+        Node* parent = *m_frontier.begin();
+        std::shared_ptr<Node> node = handOut(parent);
+        parent->children.push_back(node);
+        ++m_ahead;
+        wakeWorker();
+        lock.unlock();
+        read(*node, &m_budget);
+        lock.lock();
+        node->read = true;
+        joinFrontier(*node);
+        if (m_awaited == node.get())
+            m_nodeRead.notify_one();
+        node.reset(); // its parent still holds it: nothing is freed under the lock
     }
-}
-
-void ReadAhead::readNext(std::unique_lock<std::mutex>& lock)
-{
-    Node* parent = *m_frontier.begin();
-    std::shared_ptr<Node> node = handOut(parent);
-    parent->children.push_back(node);
-    ++m_ahead;
-    wakeWorker();
-    lock.unlock();
-    read(*node, &m_budget);
-    lock.lock();
-    node->read = true;
-    joinFrontier(*node);
-    if (m_awaited == node.get())
-        m_nodeRead.notify_one();
-    node.reset(); // its parent still holds it: nothing is freed under the lock
 }
 
 void ReadAhead::begin(const DirectorySearch& root)
@@ -215,16 +210,13 @@ bool ReadAhead::take(std::size_t level, std::size_t index, DirectorySearch& sear
             loseTrack();
             return false;
         }
-        while (!node->read) {
-            // Rather than sleep until a worker has read it, the walk reads the next
-            // folder in line meanwhile, as a worker would.
-            if (!canStart()) {
-                m_awaited = node.get();
-                m_nodeRead.wait(lock, [&] { return node->read; });
-                m_awaited = nullptr;
-                break;
-            }
-            readNext(lock);
+        // A worker is reading it. The walk waits rather than read another folder
+        // meanwhile: that one might hang (a network mount that is gone) and hold up
+        // the walk although this folder is ready.
+        if (!node->read) {
+            m_awaited = node.get();
+            m_nodeRead.wait(lock, [&] { return node->read; });
+            m_awaited = nullptr;
         }
         m_budget.give(node->budgeted);
         if (!node->listing.complete()) {

@@ -63,9 +63,6 @@ private:
     };
 
     void work();
-    // Hands out the first folder of the frontier and reads it; called with the lock
-    // held and returns with it held.
-    void readNext(std::unique_lock<std::mutex>& lock);
     bool canStart() const;
     // Creates the node of `parent`'s next subfolder, which it takes off the frontier.
     std::shared_ptr<Node> handOut(Node* parent);
