@@ -30,7 +30,7 @@ public:
     // Threads that read folders ahead of the walk. The disk answers several requests
     // at once, so the count is chosen for the disk rather than for the processors;
     // 0 leaves all reading to the walk's own thread.
-    static constexpr int DefaultReadAheadThreads = 2;
+    static constexpr int DefaultReadAheadThreads = 4;
 
     // Starts a scan of the long form of `folderText` on a new thread and returns it;
     // nothing when no thread could be started. Keep only a weak reference: the thread
