@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <iterator>
-#include <pthread.h>
-#include <sched.h>
 #include <system_error>
 
 namespace platform {
@@ -154,11 +152,6 @@ void ReadAhead::joinFrontier(Node& node)
 
 void ReadAhead::work()
 {
-    // The workers take their fair share of the processors but never preempt another
-    // thread when they wake: the window's thread, woken by its timers, goes first.
-    // Best effort; a system that refuses keeps the ordinary policy.
-    sched_param param{};
-    ::pthread_setschedparam(::pthread_self(), SCHED_BATCH, &param);
     std::unique_lock lock(m_mutex);
     for (;;) {
         while (!m_shutdown && !canStart()) {
