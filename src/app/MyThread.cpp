@@ -105,7 +105,7 @@ void TMyThread::WalkFolder(int level, std::string_view name, size_t index)
             AddFolderNode(child, level);
             WalkFolder(level + 1, child, i);
         } else {
-            SumBelowDeepestNode(child);
+            SumBelowDeepestNode(child, i);
         }
     }
     LeaveLevel(d);
@@ -114,13 +114,13 @@ void TMyThread::WalkFolder(int level, std::string_view name, size_t index)
         PublishLevel(level);
 }
 
-void TMyThread::SumBelowDeepestNode(std::string_view name)
+void TMyThread::SumBelowDeepestNode(std::string_view name, size_t index)
 {
     // The tree ends at the deepest node, but its totals are those of its whole
     // subtree: the folders below it are walked without nodes, one level after the
     // other (no recursion, so no depth can exhaust the stack).
     constexpr auto deepest = size_t(MaxScanDepth);
-    EnterLevel(deepest + 1, name, 0);
+    EnterLevel(deepest + 1, name, index);
     m_deeperNext.assign(1, 0);
     while (!m_deeperNext.empty()) {
         const size_t level = deepest + m_deeperNext.size();

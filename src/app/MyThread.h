@@ -72,7 +72,7 @@ private:
 
     // `index` is the folder's entry in the listing of the level above.
     void WalkFolder(int level, std::string_view name, size_t index);
-    void SumBelowDeepestNode(std::string_view name);
+    void SumBelowDeepestNode(std::string_view name, size_t index);
     void AddFolderNode(std::string_view name, int level);
     void CountFile(size_t level, std::int64_t size);
     void PublishLevel(int level);
