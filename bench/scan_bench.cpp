@@ -14,11 +14,13 @@
 //   scan: folders=F files=N bytes=B seconds=S peak_rss_kib=R max_ui_gap_ms=G
 // --gui first prints how long switching the sort criterion took on the finished tree
 //   switch: to_count_ms=A to_size_ms=B
-// --shot saves a picture of the whole window after the scan, with the root expanded.
+// --shot saves a picture of the whole window after the scan, with the root expanded and
+// its largest folder selected, listed below the tree.
 // --close-during-scan closes the window MS milliseconds after Start and prints
 //   closed: scanning=1
 // before the program ends as it does when the user closes it.
 
+#include "GapMeter.h"
 #include "TreeGenerator.h"
 #include "app/FolderSizeStore.h"
 #include "app/FolderTreeModel.h"
@@ -94,42 +96,6 @@ int generate(const QStringList& args)
     return 0;
 }
 
-// Measures how long the event loop goes without running, from start() on.
-class GapMeter
-{
-public:
-    GapMeter()
-    {
-        m_ticker.setInterval(5);
-        QObject::connect(&m_ticker, &QTimer::timeout, [this] { tick(); });
-    }
-    void start()
-    {
-        m_clock.start();
-        m_lastTick = 0;
-        m_ticker.start();
-    }
-    qint64 stop()
-    {
-        tick();
-        m_ticker.stop();
-        return m_clock.nsecsElapsed();
-    }
-    qint64 maxGapMs() const { return m_maxGap / 1000000; }
-
-private:
-    void tick()
-    {
-        const qint64 now = m_clock.nsecsElapsed();
-        m_maxGap = std::max(m_maxGap, now - m_lastTick);
-        m_lastTick = now;
-    }
-    QTimer m_ticker;
-    QElapsedTimer m_clock;
-    qint64 m_lastTick = 0;
-    qint64 m_maxGap = 0;
-};
-
 void printReadAhead(int threads)
 {
     const platform::ReadAhead::Limits limits;
@@ -203,7 +169,11 @@ int runGui(int argc, char* argv[])
         printReadAhead(threads);
         printScan(form.TreeModel().nodeCount(), FolderStore(), elapsedNs, gaps.maxGapMs());
         if (!shot.isEmpty()) {
-            ui.TreeView1->expand(form.TreeModel().index(0, 0));
+            // The root open, its largest folder selected and listed below the tree.
+            const QModelIndex root = form.TreeModel().index(0, 0);
+            ui.TreeView1->expand(root);
+            if (form.TreeModel().rowCount(root) > 0)
+                ui.TreeView1->setCurrentIndex(form.TreeModel().index(0, 0, root));
             form.Timer1Timer(); // the status bar as it reads a second later
             QElapsedTimer answer;
             answer.start();

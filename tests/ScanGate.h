@@ -54,6 +54,13 @@ public:
         open();
         platform::setFolderOpenHook({});
     }
+    // Whether the walk is held at the gate; does not wait, so that a waiting interface
+    // thread can keep its events flowing.
+    bool reached() const
+    {
+        std::lock_guard lock(m_state->mutex);
+        return m_state->reached;
+    }
     bool waitReached()
     {
         std::unique_lock lock(m_state->mutex);

@@ -75,6 +75,30 @@ inline QByteArray runFind(const QByteArray& root, const QStringList& test)
     return find.readAllStandardOutput();
 }
 
+// What `find` counts at and below `path`, links not followed: the bytes and number of
+// the non-folders, and the folders, `path` itself included.
+struct Counts
+{
+    qint64 bytes = 0;
+    qint64 files = 0;
+    qint64 folders = 0;
+};
+
+inline Counts findCounts(const QByteArray& path)
+{
+    Counts c;
+    const QByteArray out = runFind(path, {QStringLiteral("-printf"), QStringLiteral("%y %s\\n")});
+    for (const QByteArray& line : out.split('\n')) {
+        if (line.startsWith('d')) {
+            ++c.folders;
+        } else if (!line.isEmpty()) {
+            ++c.files;
+            c.bytes += line.mid(2).toLongLong();
+        }
+    }
+    return c;
+}
+
 // For every folder at or below `root`: the bytes and number of the non-folders in
 // its subtree, as `find` counts them. Keys are the folders' paths as find prints
 // them (starting with `root`, no trailing separator).

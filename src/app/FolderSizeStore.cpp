@@ -1,5 +1,6 @@
 #include "app/FolderSizeStore.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdlib>
 #include <new>
@@ -95,4 +96,24 @@ void TFolderSizeStore::StoreTotals(std::int32_t entry, std::int64_t bytes, std::
     std::int64_t* s = slot(index);
     storeRelaxed(s[0], bytes);
     storeRelaxed(s[1], files);
+}
+
+void TFolderSizeStore::Adjust(std::int32_t entry, std::int64_t bytes, std::int64_t files)
+{
+    const std::int32_t index = entry - 1;
+    if (index < 0 || index >= m_count.load(std::memory_order_relaxed))
+        return;
+    std::int64_t* s = slot(index);
+    storeRelaxed(s[0], std::max<std::int64_t>(loadRelaxed(s[0]) + bytes, 0));
+    storeRelaxed(s[1], std::max<std::int64_t>(loadRelaxed(s[1]) + files, 0));
+}
+
+void TFolderSizeStore::AdjustTotals(std::int64_t bytes, std::int64_t files)
+{
+    m_totalBytes.store(
+        std::max<std::int64_t>(m_totalBytes.load(std::memory_order_relaxed) + bytes, 0),
+        std::memory_order_relaxed);
+    m_totalFiles.store(
+        std::max<std::int64_t>(m_totalFiles.load(std::memory_order_relaxed) + files, 0),
+        std::memory_order_relaxed);
 }

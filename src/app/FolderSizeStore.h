@@ -23,6 +23,12 @@ public:
     void CountFile(std::int64_t size);
     void StoreTotals(std::int32_t entry, std::int64_t bytes, std::int64_t files);
 
+    // Interface thread, and only while no scan runs (nobody else writes then): what left a
+    // folder after its scan (deleted, moved away) or came into it is added to its entry
+    // (negative for what left) and to the running totals, never below zero.
+    void Adjust(std::int32_t entry, std::int64_t bytes, std::int64_t files);
+    void AdjustTotals(std::int64_t bytes, std::int64_t files);
+
     // Any thread. Indexes are entry number - 1; an index outside the store reads 0.
     std::int32_t FolderEntryCount() const { return m_count.load(std::memory_order_acquire); }
     std::int64_t FolderSizes(std::int32_t index) const { return read(index, 0); }

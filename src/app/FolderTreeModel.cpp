@@ -155,6 +155,84 @@ QModelIndex TFolderTreeModel::indexOfEntry(std::int32_t entry) const
     return createIndex(int(node(entry).row), 0, quintptr(entry));
 }
 
+std::int32_t TFolderTreeModel::EntryOfPath(const QByteArray& givenPath) const
+{
+    if (m_nodeCount == 0)
+        return 0;
+    const auto trimmed = [](QByteArray p) {
+        while (p.size() > 1 && p.endsWith('/'))
+            p.chop(1);
+        return p;
+    };
+    const QByteArray root = trimmed(m_rootName);
+    const QByteArray path = trimmed(givenPath);
+    if (path == root)
+        return 1;
+    const QByteArray prefix = root.endsWith('/') ? root : root + '/';
+    if (!path.startsWith(prefix))
+        return 0;
+    std::int32_t entry = 1;
+    for (const QByteArray& name : path.mid(prefix.size()).split('/')) {
+        if (name.isEmpty())
+            continue;
+        std::int32_t found = 0;
+        for (std::int32_t row = 0, n = childCount(entry); row < n && !found; ++row) {
+            const std::int32_t child = childEntry(entry, row);
+            if (nodeName(child) == name)
+                found = child;
+        }
+        if (!found)
+            return 0;
+        entry = found;
+    }
+    return entry;
+}
+
+void TFolderTreeModel::RemoveFolder(std::int32_t entry)
+{
+    const std::int32_t parent = parentEntry(entry);
+    if (parent == 0)
+        return; // the root stays: it is what was scanned
+    std::vector<std::uint32_t>& siblings = childrenOf(parent);
+    const int row = int(node(entry).row);
+    if (row >= int(siblings.size()) || siblings[size_t(row)] != std::uint32_t(entry))
+        return;
+    beginRemoveRows(indexOfEntry(parent), row, row);
+    siblings.erase(siblings.begin() + row);
+    for (size_t r = size_t(row); r < siblings.size(); ++r)
+        node(std::int32_t(siblings[r])).row = std::uint32_t(r);
+    endRemoveRows();
+}
+
+void TFolderTreeModel::TotalsChanged(const std::vector<std::int32_t>& entries)
+{
+    std::vector<std::int32_t> parents;
+    for (const std::int32_t entry : entries) {
+        if (entry < 1 || size_t(entry) > m_nodeCount)
+            continue;
+        const QModelIndex index = indexOfEntry(entry);
+        Q_EMIT dataChanged(index, index, {Qt::DisplayRole});
+        if (const std::int32_t parent = parentEntry(entry))
+            parents.push_back(parent);
+    }
+    if (!m_compare)
+        return;
+    std::sort(parents.begin(), parents.end());
+    parents.erase(std::unique(parents.begin(), parents.end()), parents.end());
+    m_newOrders.clear();
+    std::vector<std::uint32_t> order;
+    for (const std::int32_t parent : parents) {
+        if (sortedChildren(parent, true, order))
+            m_newOrders.emplace_back(parent, std::move(order));
+    }
+    if (m_newOrders.empty())
+        return;
+    QList<QPersistentModelIndex> changed;
+    for (const auto& [parent, newOrder] : m_newOrders)
+        changed.append(indexOfEntry(parent));
+    applyOrders(changed);
+}
+
 // --- QAbstractItemModel ----------------------------------------------------------
 
 QModelIndex TFolderTreeModel::index(int row, int column, const QModelIndex& parent) const
@@ -442,8 +520,8 @@ bool TFolderTreeModel::sortedChildren(std::int32_t entry, bool whole,
         }
         std::stable_sort(m_moved.begin(), m_moved.end(), less);
         out.resize(children.size());
-        std::merge(m_settled.begin(), m_settled.end(), m_moved.begin(), m_moved.end(),
-                   out.begin(), less);
+        std::merge(m_settled.begin(), m_settled.end(), m_moved.begin(), m_moved.end(), out.begin(),
+                   less);
     }
     return out != children;
 }

@@ -65,6 +65,15 @@ public:
     QByteArray nodeName(std::int32_t entry) const; // raw bytes; the scan path for the root
     QString nodeText(std::int32_t entry) const;
     QModelIndex indexOfEntry(std::int32_t entry) const;
+    // The node of a folder by its path (raw bytes, a trailing "/" aside); 0 when the tree
+    // has none: outside the scanned folder, or not seen by the scan.
+    std::int32_t EntryOfPath(const QByteArray& path) const;
+
+    // After the clean-up, while no scan runs. A folder that is gone leaves the tree (its
+    // node and those below it are no longer reachable); folders whose totals in the store
+    // changed are drawn anew and their siblings sorted again.
+    void RemoveFolder(std::int32_t entry);
+    void TotalsChanged(const std::vector<std::int32_t>& entries);
 
     // QAbstractItemModel
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;

@@ -63,6 +63,7 @@ TMainForm::TMainForm(QWidget* parent)
     setupTree();
     setupStatusBar();
     setupPane();
+    setupCleanup();
 
     connect(ui->BitBtn1, &QPushButton::clicked, this, &TMainForm::BitBtn1Click);
     connect(ui->BitBtn2, &QPushButton::clicked, this, &TMainForm::BitBtn2Click);

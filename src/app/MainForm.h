@@ -6,7 +6,9 @@
 // model; a running scan is only referred to weakly and is never waited for.
 
 #include "app/FolderTreeModel.h"
+#include "controls/ShellListTypes.h"
 #include "platform/FreeSpaceProbe.h"
+#include "shell/ShellPaths.h"
 
 #include <QElapsedTimer>
 #include <QFont>
@@ -104,6 +106,11 @@ public:
     using ErrorDisplay = std::function<void(const QString& message)>;
     void SetErrorDisplay(ErrorDisplay display) { m_errorDisplay = std::move(display); }
 
+    // The contents list reported an operation: what left a folder of the tree is taken
+    // off its totals and those above it (not during a scan).
+    void ShellList1Operation(TShellOperations operation, const shell::TFileNames& files,
+                             const QByteArray& destination);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -122,6 +129,7 @@ private:
     void onScanFinished();
     void setupTree();
     void setupPane();
+    void setupCleanup();
     void setupStatusBar();
     void widenTreeColumn();
 

@@ -6,6 +6,7 @@
 #include "app/CommandLine.h"
 #include "app/MainForm.h"
 #include "shell/ShellStartup.h"
+#include "threads/ThreadPools.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -23,6 +24,8 @@ int main(int argc, char* argv[])
         QMessageBox::critical(nullptr, ApplicationTitle(), error);
         return 1;
     }
+    // The worker pools live until the windows are gone.
+    const threads::TThreadPools pools;
     TMainForm form;
     // One about box is made at start-up and stays hidden.
     TAboutBox aboutBox(&form);

@@ -45,13 +45,14 @@ QRect TListHeader::BitmapRect(int logicalIndex) const
 
 void TListHeader::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const
 {
+    // Qt's section leaves the painter clipped to nothing; the bitmap needs its own state.
+    painter->save();
     QHeaderView::paintSection(painter, rect, logicalIndex);
+    painter->restore();
     const QImage bitmap = m_bitmaps.value(logicalIndex);
     if (bitmap.isNull() || rect.width() < bitmap.width() + 8)
         return;
-    painter->save();
     painter->drawImage(bitmapRect(rect, bitmap).topLeft(), bitmap);
-    painter->restore();
 }
 
 void TListHeader::mouseReleaseEvent(QMouseEvent* event)

@@ -8,6 +8,7 @@
 #include "shell/ShellLink.h"
 #include "shell/ShellNavigator.h"
 #include "shell/SystemImageList.h"
+#include "threads/ChangeNotifier.h"
 
 #include <QEnterEvent>
 #include <QFile>
@@ -35,6 +36,7 @@ TShellList::TShellList(QWidget* parent)
     TWideListView::SetViewStyle(vsReport);
     connect(Header(), &TListHeader::CaptureReleased, this, &TShellList::UpdateSortArrows);
     connect(Header(), &QHeaderView::sectionResized, this, [this] { UpdateSortArrows(); });
+    setUpChangeWatching();
 }
 
 TShellList::~TShellList()
@@ -213,11 +215,6 @@ void TShellList::SetShowParentFolder(bool on)
     FullRefresh();
 }
 
-void TShellList::SetAutomaticRefresh(bool on)
-{
-    m_automaticRefresh = on;
-}
-
 void TShellList::SetBackgroundPopupMenu(QMenu* menu)
 {
     if (m_backgroundPopupMenu)
@@ -271,9 +268,9 @@ void TShellList::leaveEvent(QEvent* event)
         OnMouseLeave();
 }
 
-bool TShellList::ViewEvent(QObject*, QEvent*)
+bool TShellList::ViewEvent(QObject* watched, QEvent* event)
 {
-    return false;
+    return CommandEvent(watched, event);
 }
 
 // ---- The shell link ----
@@ -327,15 +324,4 @@ void TShellList::GoUp()
     m_navigator->SelectFolderInParent();
     FolderChanged();
     FullRefresh();
-}
-
-void TShellList::RestartRefreshTimer()
-{
-    RefreshTimer.stop();
-    RefreshTimer.start();
-}
-
-void TShellList::RefreshTimerFired()
-{
-    RefreshTimer.stop();
 }

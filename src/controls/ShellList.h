@@ -3,29 +3,46 @@
 // folder's own columns, sorted in the namespace's order, filled lazily (an item's icon,
 // column texts and overlay are read the first time it is drawn), with the selection
 // kept by name across refreshes. The main window shows one below the folder tree and
-// sets its Path. The list owns its navigator, its image lists, its refresh timer and
-// one record per item; coupled controls reach it through IShellControl.
+// sets its Path. The list owns its navigator, its image lists, its refresh timer, its
+// change notifier and one record per item; coupled controls reach it through
+// IShellControl.
 
 #include "controls/ShellListTypes.h"
 #include "controls/WideListView.h"
 #include "shell/ShellControl.h"
 #include "shell/ShellNamespace.h"
 #include "shell/ShellPaths.h"
+#include "threads/NotificationEvent.h"
 
+#include <QDateTime>
+#include <QHash>
 #include <QImage>
 #include <QTimer>
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
+namespace fileops {
+struct OperationReport;
+}
+
+class QKeyEvent;
 class QMenu;
+class TShellCommandDialogs;
 
 namespace shell {
 class TIDComparer;
+class TShellCommandHost;
 class TShellLink;
 class TShellNavigator;
 class TSystemImageList;
 } // namespace shell
+
+namespace threads {
+class TShellChangeNotifier;
+} // namespace threads
 
 class TShellList : public TWideListView, public shell::IShellControl
 {
@@ -172,6 +189,17 @@ public:
     void SelectAll() override;
     void GoUp() override;
 
+    // Following the disk: the notifier watches the shown folder while AutomaticRefresh is
+    // on; deletions leave the list at once, other changes gather on RefreshTimer.
+    threads::TShellChangeNotifier& ChangeNotifier() const { return *m_notifier; }
+    void ShellChangeReceived(QObject* sender, threads::TNotificationEvent event,
+                             const shell::TIdList& item1, const shell::TIdList& item2);
+    // Incremental refreshes run so far.
+    int IncrementalRefreshCount() const { return m_incrementalRefreshes; }
+    // Whether a file written at `modified` counts as just changed at `now` (both UTC):
+    // its thumbnail is then made anew by an incremental refresh.
+    static bool ChangedRecently(const QDateTime& modified, const QDateTime& now);
+
     // Events.
     std::function<void(TWideListItem& item, bool& canAdd)> OnAddItem;
     std::function<void()> OnCreateColumns;
@@ -186,6 +214,52 @@ public:
     std::function<void()> OnMouseEnter;
     std::function<void()> OnMouseLeave;
 
+    // Commands: the context menu, the keyboard, the double click and renaming in place.
+    // Verbs run on the selection through the navigator; only what the disk really lost
+    // leaves the list, and it leaves at once.
+    // Runs a verb ("default", "open", "delete", "deleteforgood", "copy", "cut", "paste",
+    // "rename", "properties", "undelete") on the selection; true when it was carried out.
+    bool ExecuteVerb(const QString& verb);
+    // Runs a verb ("paste") on the shown folder itself.
+    bool PasteIntoFolder(const QString& verb);
+    // Shows the context menu of the selection at a screen point; `verb` is the verb that ran.
+    void ShowShellContextMenu(const QPoint& screenPoint, QString& verb);
+    // Pops up BackgroundPopupMenu there; false when there is none.
+    bool ShowBackgroundMenu(const QPoint& screenPoint);
+    // Tells OnOperation and the coupled controls what an operation did. With soDelete the
+    // items of `files` leave the list at once and nothing stays selected.
+    void ReportOperation(TShellOperations operation, const shell::TFileNames& files,
+                         const QByteArray& destination);
+    // The same for an operation run by the engine: its report also gives ReportedSize the
+    // sizes of what it dealt with.
+    void ReportOperation(TShellOperations operation, const shell::TFileNames& files,
+                         const QByteArray& destination, const fileops::OperationReport& report);
+    // Begins editing the selected item's name in place.
+    void StartRename();
+    // The list's ordinary menu: shown on a right click without ShellContextMenu, and its
+    // items joined to the context menu's.
+    QMenu* PopupMenu() const;
+    void SetPopupMenu(QMenu* menu);
+    // The byte totals of folders that are known already (the last scan's), for the
+    // question before deleting; others are measured.
+    void SetKnownFolderSizes(std::function<std::optional<std::int64_t>(const QByteArray&)> known);
+    // The size of an object as the last reported operation found it before it left: a
+    // file's or link's own size; -1 for folders and objects it does not know.
+    std::int64_t ReportedSize(const QByteArray& path) const;
+    // The dialogs behind the verbs; a replacement host (a test's) may be set instead.
+    TShellCommandDialogs& CommandDialogs();
+    void SetCommandHost(shell::TShellCommandHost* host);
+    // A command is running (its dialogs and its operation keep the interface going).
+    bool CommandRunning() const;
+
+    std::function<void(const QString& command, bool& execute)> OnContextMenuSelect;
+    // Before the list's own keys; a handler that sets `key` to 0 stops them.
+    std::function<void(int& key, Qt::KeyboardModifiers modifiers)> OnKeyDown;
+    // A double click goes here instead of running the default verb.
+    std::function<void()> OnDblClick;
+    // Asked before an item's name is edited.
+    std::function<void(int index, bool& allowEdit)> OnEditing;
+
 protected:
     void ColumnClick(int column) override;
     void ImageRequest(int index) override;
@@ -197,8 +271,25 @@ protected:
     void showEvent(QShowEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    bool CanEdit(int index) override;
+    bool CaptionEdited(int index, const QString& text) override;
 
 private:
+    struct TCommandState;
+    struct TCommandStateDeleter
+    {
+        void operator()(TCommandState* state) const;
+    };
+    TCommandState& commands();
+    bool CommandEvent(QObject* watched, QEvent* event);
+    bool KeyDown(QKeyEvent* event);
+    void prepareNavigator(shell::TShellNavigator& navigator);
+    shell::TFileNames selectedPaths();
+    QByteArray firstSelectedPath();
+    void afterVerb(const QString& verb, bool done, const shell::TFileNames& paths,
+                   const shell::TFileNames& clipboardNames, const QByteArray& pasteTarget);
+    void reportGone(const shell::TFileNames& paths);
+    void ghostSelection();
     void setOption(unsigned short bit, bool on);
     void fullRefreshUnlessStartup();
     void AddCurrentItem(bool fillDetails);
@@ -224,6 +315,7 @@ private:
     int m_columnCount = 0;
     std::array<int, 256> m_columnMap{};
     std::array<int, 256> m_savedColumnWidths{};
+    QHash<QString, int> m_savedWidthsByCaption;
     bool m_keepColumnWidths = false;
     int m_sortColumn = 0;
     bool m_sortDescending = false;
@@ -249,5 +341,19 @@ private:
     bool m_refreshing = false;         // a full refresh runs
     bool m_restoringSelection = false; // change notifications are ignored meanwhile
     int m_filledCount = 0;
-    std::unique_ptr<shell::TIDComparer> m_comparer; // while a sort runs
+
+    void setUpChangeWatching();
+    void pauseWatching();
+    void armWatching();
+    void resumeWatching();
+    void refreshAtOnce();
+    bool folderCanBeShown();
+    bool isShownFolder(const shell::TIdList& list);
+    std::unique_ptr<threads::TShellChangeNotifier> m_notifier;
+    bool m_watchLost = false;      // the shown folder's watch is gone: re-read and watch anew
+    bool m_fullRefreshDue = false; // changes were lost: the next tick re-reads everything
+    qint64 m_refreshStartNs = 0;   // wall time at the start of the last full refresh
+    int m_incrementalRefreshes = 0;
+    std::unique_ptr<shell::TIDComparer> m_comparer;                  // while a sort runs
+    std::unique_ptr<TCommandState, TCommandStateDeleter> m_commands; // made on first use
 };

@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QHash>
+#include <QScopeGuard>
+#include <cstdlib>
 
 using namespace shell;
 
@@ -72,6 +74,9 @@ void TShellList::FullRefresh()
 {
     if (m_loading || !isEnabled())
         return;
+    pauseWatching();
+    // The notifier is switched on again however the refresh ends.
+    const auto resume = qScopeGuard([this] { resumeWatching(); });
     const shell::TFileNames selected = SelectedNames();
     {
         RefreshGuard guard(*this, m_refreshing);
@@ -95,6 +100,7 @@ void TShellList::FullRefresh()
             OnPopulated();
         if (OnPathChanged)
             OnPathChanged();
+        armWatching();
     }
 }
 
@@ -102,8 +108,10 @@ void TShellList::CreateColumns()
 {
     // The widths the user gave the columns of an ordinary folder carry on to the next.
     if (m_keepColumnWidths) {
-        for (int k = 0; k < ListColumnCount() && k < 256; ++k)
+        for (int k = 0; k < ListColumnCount() && k < 256; ++k) {
             m_savedColumnWidths[size_t(k)] = ColumnWidth(k);
+            m_savedWidthsByCaption.insert(Column(k).Caption, ColumnWidth(k));
+        }
     }
     m_keepColumnWidths = m_navigator->IsOrdinaryFolder();
     ClearColumns();
@@ -115,8 +123,11 @@ void TShellList::CreateColumns()
         const int alignment = m_navigator->ColumnInfo(s, width);
         if (width > 0 && ListColumnCount() < 256) {
             const int index = ListColumnCount();
-            if (m_keepColumnWidths && index <= 254 && m_savedColumnWidths[size_t(index)] >= 1)
-                width = m_savedColumnWidths[size_t(index)];
+            // A width carries over to the column of the same caption: the drives and a
+            // folder have different columns at the same places.
+            const int saved = m_savedWidthsByCaption.value(caption, 0);
+            if (m_keepColumnWidths && index <= 254 && saved >= 1)
+                width = saved;
             AddColumn(caption, alignment, width);
             m_columnMap[size_t(index)] = s;
         }
@@ -175,7 +186,7 @@ void TShellList::AddCurrentItem(bool fillDetails)
     item->Data.Present = 1;
     // An entry shows its own name; other objects (drives, the trash) their titles.
     if (entryName(*item).isEmpty())
-        item->Caption = nav.DisplayName();
+        item->SetCaption(nav.DisplayName());
     const int index = AddItem(std::move(item));
     if (!OnAddItem)
         return;
@@ -194,7 +205,7 @@ void TShellList::AddParentFolderItem()
     if (m_navigator->SpecialFolder() == SF_DESKTOP)
         return;
     auto item = std::make_unique<TWideListItem>();
-    item->Caption = QStringLiteral(" .. ");
+    item->SetCaption(QStringLiteral(" .. "));
     item->ImageIndex = -1;
     item->StateIndex = 1;
     item->OverlayIndex = -1;
@@ -210,7 +221,7 @@ void TShellList::fillSubItems(TWideListItem& item)
     for (int k = 1; k < m_columnCount; ++k) {
         QString text;
         m_navigator->DetailText(m_columnMap[size_t(k)], false, text);
-        item.SubItems.append(text);
+        item.SubItemsForWrite().append(text);
     }
 }
 
@@ -220,7 +231,7 @@ void TShellList::FillItemDetails(int index)
     TWideListItem& item = Item(index);
     TShellNavigator& nav = *m_navigator;
     nav.SetObjectIDList(item.Data.ItemID);
-    if (m_details && !item.Data.IsParentFolder && item.SubItems.isEmpty())
+    if (m_details && !item.Data.IsParentFolder && item.SubItems().isEmpty())
         fillSubItems(item);
     item.ImageIndex = item.Data.IsParentFolder ? TSystemImageList::GetFolderIconIndex(false)
                                                : nav.ObjectIconIndex();
@@ -433,6 +444,12 @@ QByteArray TShellList::ItemPath(int index)
 
 // ---- Incremental refresh ----
 
+bool TShellList::ChangedRecently(const QDateTime& modified, const QDateTime& now)
+{
+    // 0.0002 days either way: a clock a little ahead counts too.
+    return modified.isValid() && std::abs(modified.msecsTo(now)) < 17280;
+}
+
 void TShellList::IncrementalRefresh()
 {
     if (m_loading || !isEnabled() || m_refreshing)
@@ -442,20 +459,47 @@ void TShellList::IncrementalRefresh()
             FullRefresh();
         return;
     }
-    for (int i = 0; i < ItemCount(); ++i) {
-        if (!Item(i).Data.IsParentFolder)
-            Item(i).Data.Present = 0;
+    if (!PathBytes().isEmpty() && !folderCanBeShown()) {
+        // Merged with a folder that is gone, every item would count as vanished: the
+        // next tick shows the drives instead.
+        RestartRefreshTimer();
+        return;
     }
+    ++m_incrementalRefreshes;
+    // Entries are found by name through one index, so that a folder that grew by
+    // thousands costs one pass, not one walk of the list per entry.
+    QHash<QByteArrayView, int> byName;
+    byName.reserve(ItemCount());
+    for (int i = 0; i < ItemCount(); ++i) {
+        TWideListItem& item = Item(i);
+        if (item.Data.IsParentFolder)
+            continue;
+        item.Data.Present = 0;
+        if (const QByteArrayView name = entryName(item); !name.isEmpty())
+            byName.insert(name, i);
+    }
+    const QDateTime now = QDateTime::currentDateTimeUtc(); // the base of ObjectModified
     TShellNavigator& nav = *m_navigator;
     nav.RestartEnumeration();
     while (nav.NextObject()) {
         if (!ItemPassesFilter())
             continue;
-        const int found = FindItemByID(nav.GetObjectIDList());
-        if (found >= 0)
+        const TIdList id = nav.GetObjectIDList();
+        const QByteArrayView name =
+            IDListCount(id) == 1 ? EntryNameOf(id.itemData(0)) : QByteArrayView();
+        const int found = name.isEmpty() ? FindItemByID(id) : byName.value(name, -1);
+        if (found >= 0) {
             Item(found).Data.Present = 1;
-        else
-            AddCurrentItem(m_details);
+            // A picture that was just written gets its thumbnail made anew.
+            if (m_thumbnails && ChangedRecently(nav.ObjectModified(), now))
+                FillItemDetails(found);
+            continue;
+        }
+        const int before = ItemCount();
+        AddCurrentItem(m_details);
+        // A folder read while names move may yield one twice: it is listed once.
+        if (ItemCount() > before && !name.isEmpty())
+            byName.insert(entryName(Item(before)), before);
     }
     TFileNames vanished;
     std::vector<int> gone;
@@ -464,10 +508,10 @@ void TShellList::IncrementalRefresh()
         if (item.Data.IsParentFolder || item.Data.Present != 0)
             continue;
         if (IsSelected(i))
-            vanished.append(ItemPath(i));
+            vanished.append(ItemPath(i)); // raw bytes: a name need not be valid UTF-8
         gone.push_back(i);
     }
     DeleteItems(gone);
-    if (!vanished.isEmpty() && OnOperation)
-        OnOperation(soVanished | soRemoved, vanished, {});
+    if (!vanished.isEmpty())
+        ReportOperation(soVanished | soRemoved, vanished, {});
 }

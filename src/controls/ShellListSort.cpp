@@ -68,10 +68,8 @@ void TShellList::SortItems()
         // The namespace's order; each item's facts and name key are made once.
         data = reinterpret_cast<qintptr>(folder.get());
         m_comparer = std::make_unique<TIDComparer>(folder, ColumnMap(m_sortColumn));
-        std::vector<const TIdList*> ids(static_cast<size_t>(n));
-        for (int i = 0; i < n; ++i)
-            ids[size_t(i)] = &Item(i).Data.ItemID;
-        m_comparer->prepare(std::move(ids));
+        m_comparer->prepare(
+            size_t(n), [this](size_t i) -> const TIdList& { return Item(int(i)).Data.ItemID; });
     }
     std::vector<int> order(static_cast<size_t>(n));
     std::iota(order.begin(), order.end(), 0);
@@ -120,15 +118,14 @@ int TShellList::CompareItems(int index1, int index2, qintptr data)
     const int column = int(data);
     int result = 0;
     if (column == 0) {
-        result = textOrder(item1.Caption.isNull() ? DefaultCaption(index1) : item1.Caption,
-                           item2.Caption.isNull() ? DefaultCaption(index2) : item2.Caption);
+        result = textOrder(CaptionText(index1), CaptionText(index2));
     } else {
         for (const int i : {index1, index2}) {
-            if (Item(i).SubItems.isEmpty())
+            if (Item(i).SubItems().isEmpty())
                 FillItemDetails(i);
         }
-        result = textOrder(Item(index1).SubItems.value(column - 1),
-                           Item(index2).SubItems.value(column - 1));
+        result = textOrder(Item(index1).SubItems().value(column - 1),
+                           Item(index2).SubItems().value(column - 1));
     }
     result *= g_compareFactor;
     if (OnCompare)

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <memory>
 
 // The record of the object an item shows.
 struct TShellListItem
@@ -23,16 +24,42 @@ struct TShellListItem
     QByteArray FullPath; // the item's path, once asked for
 };
 
-struct TWideListItem
+class TWideListItem
 {
+public:
     // Null: the list shows the object's own name (most items); set where the text
     // differs from it.
-    QString Caption;
-    QStringList SubItems;
+    QString Caption() const { return m_texts ? m_texts->caption : QString(); }
+    void SetCaption(const QString& caption) { texts().caption = caption; }
+    // The texts of the columns after the first, in column order; empty until filled.
+    const QStringList& SubItems() const { return m_texts ? m_texts->subItems : noTexts(); }
+    QStringList& SubItemsForWrite() { return texts().subItems; }
+
     std::int32_t ImageIndex = -1;
     std::int32_t OverlayIndex = -1;
     std::int32_t StateIndex = -1;
     bool Cut = false; // drawn ghosted
     bool DropTarget = false;
     TShellListItem Data;
+
+private:
+    // Most items of a large folder are never drawn: their texts are made only for those
+    // that are, and for the few with a caption of their own.
+    struct Texts
+    {
+        QString caption;
+        QStringList subItems;
+    };
+    Texts& texts()
+    {
+        if (!m_texts)
+            m_texts = std::make_unique<Texts>();
+        return *m_texts;
+    }
+    static const QStringList& noTexts()
+    {
+        static const QStringList none;
+        return none;
+    }
+    std::unique_ptr<Texts> m_texts;
 };

@@ -24,12 +24,12 @@ QVariant TWideListModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
     case Qt::EditRole:
         if (column == 0)
-            return m_list.captionText(row);
+            return m_list.CaptionText(row);
         // A column text may be asked for before the item's image when the columns
         // were moved: the item is being drawn all the same.
         if (m_list.Item(row).ImageIndex < 0)
             m_list.ImageRequest(row);
-        return m_list.Item(row).SubItems.value(column - 1);
+        return m_list.Item(row).SubItems().value(column - 1);
     case Qt::DecorationRole:
         if (column != 0)
             return {};

@@ -195,15 +195,29 @@ void TWideListView::ApplyOrder(const std::vector<int>& order)
         return;
     if (!m_resetting)
         emit m_model->layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<std::unique_ptr<TWideListItem>> sorted(m_items.size());
-    std::vector<int> newRow(m_items.size());
+    // In place, one cycle of the permutation at a time: a large list is not copied.
+    std::vector<bool> placed(m_items.size());
     for (size_t i = 0; i < order.size(); ++i) {
-        sorted[i] = std::move(m_items[size_t(order[i])]);
-        newRow[size_t(order[i])] = int(i);
+        if (placed[i])
+            continue;
+        std::unique_ptr<TWideListItem> first = std::move(m_items[i]);
+        size_t j = i;
+        for (;;) {
+            placed[j] = true;
+            const size_t k = size_t(order[j]);
+            if (k == i) {
+                m_items[j] = std::move(first);
+                break;
+            }
+            m_items[j] = std::move(m_items[k]);
+            j = k;
+        }
     }
-    m_items = std::move(sorted);
     if (m_resetting)
         return;
+    std::vector<int> newRow(m_items.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        newRow[size_t(order[i])] = int(i);
     const QModelIndexList before = m_model->persistentIndexList();
     QModelIndexList after;
     after.reserve(before.size());
@@ -387,7 +401,7 @@ bool TWideListView::IsEditing() const
 
 bool TWideListView::CaptionEdited(int index, const QString& text)
 {
-    Item(index).Caption = text;
+    Item(index).SetCaption(text);
     UpdateItem(index);
     if (OnEdited)
         OnEdited(index);
@@ -467,10 +481,10 @@ void TWideListView::ImagesChanged()
     CurrentView()->viewport()->update();
 }
 
-QString TWideListView::captionText(int index) const
+QString TWideListView::CaptionText(int index) const
 {
-    const TWideListItem& item = Item(index);
-    return item.Caption.isNull() ? DefaultCaption(index) : item.Caption;
+    const QString caption = Item(index).Caption();
+    return caption.isNull() ? DefaultCaption(index) : caption;
 }
 
 QImage TWideListView::ItemImage(int, bool) const

@@ -95,6 +95,8 @@ public:
     int ItemAt(const QPoint& point) const;
     // The item's bounds in this widget's coordinates (the row in report view).
     QRect ItemRect(int index) const;
+    // The text an item shows: its own caption, or the object's name.
+    QString CaptionText(int index) const;
     // Starts editing the item's caption in place.
     void EditCaption(int index);
     bool IsEditing() const;
@@ -168,7 +170,6 @@ protected:
 
 private:
     friend class TWideListModel;
-    QString captionText(int index) const;
     QVariant itemIcon(int index);
     void applyColumnWidths();
     void setUpView(QAbstractItemView* view);

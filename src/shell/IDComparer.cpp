@@ -112,10 +112,10 @@ TIDComparer::TIDComparer(std::shared_ptr<const ShellFolderObject> folder, int co
 {
 }
 
-void TIDComparer::prepare(std::vector<const TIdList*> items)
+void TIDComparer::prepare(std::size_t count, ItemAt itemAt)
 {
-    m_items = std::move(items);
-    m_entries.assign(m_items.size(), Entry());
+    m_item = std::move(itemAt);
+    m_entries.assign(count, Entry());
     m_keys.clear();
     const NameCollation& collation = NameCollation::forThisThread();
     const bool values = OrdersByValue(m_column);
@@ -129,9 +129,9 @@ void TIDComparer::prepare(std::vector<const TIdList*> items)
     ShellLocation entry;
     entry.kind = ShellLocation::FileSystem;
     entry.tag = item::Entry;
-    for (std::size_t i = 0; i < m_items.size(); ++i) {
-        const TIdList* item = m_items[i];
-        if (!item || item->isNull())
+    for (std::size_t i = 0; i < count; ++i) {
+        const TIdList* item = &m_item(i);
+        if (item->isNull())
             continue;
         // An entry of the folder: its name and kind are in its data, its value is read
         // relative to the open folder. Anything else is placed as usual.
@@ -180,16 +180,14 @@ int TIDComparer::compare(std::size_t a, std::size_t b) const
     };
     // Ties of equal keys are rare: only then are the two places made again.
     const auto place = [this](std::size_t i) {
-        return m_items[i] && !m_items[i]->isNull() ? m_folder->locate(*m_items[i]) : std::nullopt;
+        const TIdList& item = m_item(i);
+        return !item.isNull() ? m_folder->locate(item) : std::nullopt;
     };
     const auto same = [&] { return place(a)->sameObject(*place(b)); };
     const auto path = [&] {
         const std::optional<ShellLocation> pa = place(a), pb = place(b);
-        if (!pa || !pb) {
-            const QByteArray ba = m_items[a] ? m_items[a]->block() : QByteArray();
-            const QByteArray bb = m_items[b] ? m_items[b]->block() : QByteArray();
-            return sign(ba.compare(bb));
-        }
+        if (!pa || !pb)
+            return sign(m_item(a).block().compare(m_item(b).block()));
         return sign(pa->path.compare(pb->path));
     };
     return CompareOrder(m_column, ea.facts, eb.facts, text, same, path);

@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -66,9 +67,10 @@ class TIDComparer
 {
 public:
     TIDComparer(std::shared_ptr<const ShellFolderObject> folder, int column);
-    // Gathers the facts of `items` (relative lists of the folder); they must outlive
-    // the comparer. Absent lists name nothing.
-    void prepare(std::vector<const TIdList*> items);
+    // The relative list of item `index`; it must stay as it is while the comparer lives.
+    using ItemAt = std::function<const TIdList&(std::size_t index)>;
+    // Gathers the facts of `count` items of the folder. Absent lists name nothing.
+    void prepare(std::size_t count, ItemAt item);
     // -1, 0 or 1, as CompareIDs would answer for the two items.
     int compare(std::size_t a, std::size_t b) const;
 
@@ -82,7 +84,7 @@ private:
 
     std::shared_ptr<const ShellFolderObject> m_folder;
     int m_column;
-    std::vector<const TIdList*> m_items;
+    ItemAt m_item;
     std::vector<Entry> m_entries;
     std::string m_keys;
 };

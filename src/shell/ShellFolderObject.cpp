@@ -1,7 +1,9 @@
 #include "shell/ShellFolderObject.h"
 
+#include "fileops/TrashStore.h"
 #include "platform/DirectorySearch.h"
 #include "platform/MountTable.h"
+#include "platform/NoReplaceRename.h"
 #include "platform/PathAt.h"
 #include "platform/VolumeSpace.h"
 #include "shell/MimeTypeCache.h"
@@ -64,26 +66,7 @@ int systemRename(const QByteArray& fromPath, const QByteArray& toPath)
 {
     const platform::PathAt from(fromPath.toStdString());
     const platform::PathAt to(toPath.toStdString());
-    if (::renameat2(from.dir(), from.name(), to.dir(), to.name(), RENAME_NOREPLACE) == 0)
-        return 0;
-    const int error = errno;
-    if (error != EINVAL && error != ENOSYS)
-        return error;
-    // A file system without the no-replace flag: a hard link fails on an existing name,
-    // so linking and unlinking cannot replace anything. Folders are not renamed there.
-    struct stat st;
-    if (::fstatat(from.dir(), from.name(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno;
-    if (S_ISDIR(st.st_mode))
-        return error;
-    if (::linkat(from.dir(), from.name(), to.dir(), to.name(), 0) != 0)
-        return errno;
-    if (::unlinkat(from.dir(), from.name(), 0) != 0) {
-        const int unlinkError = errno;
-        ::unlinkat(to.dir(), to.name(), 0);
-        return unlinkError;
-    }
-    return 0;
+    return platform::renameNoReplace(from.dir(), from.name(), to.dir(), to.name());
 }
 
 ShellFolderObject::RenameCall& renameCall()
@@ -301,9 +284,15 @@ std::unique_ptr<EnumIDList> ShellFolderObject::enumObjects() const
             items.append(item::Drive + mp);
         break;
     case ShellLocation::Trash:
-        if (auto reader = FolderReader::open(TrashFilesFolder()))
-            return std::make_unique<EnumIDList>(std::move(reader));
-        break; // no trash yet: an empty one
+        // Every trash of the user, the home trash first; none yet is an empty trash.
+        for (const QByteArray& trash : fileops::TrashStore::trashFolders()) {
+            const QByteArray files = trash + "/files";
+            if (auto reader = FolderReader::open(files)) {
+                for (QByteArray data = reader->next(); !data.isEmpty(); data = reader->next())
+                    items.append(item::Trashed + files + '/' + EntryNameOf(data).toByteArray());
+            }
+        }
+        break;
     case ShellLocation::FileSystem:
         if (auto reader = FolderReader::open(m_place.path))
             return std::make_unique<EnumIDList>(std::move(reader));
@@ -328,14 +317,25 @@ TIdList ShellFolderObject::parseDisplayName(const QByteArray& name, int* error) 
             return fail(ENOENT);
         return TIdList::fromItems({item::Drive + mp});
     }
-    case ShellLocation::Trash:
+    case ShellLocation::Trash: {
+        // A trashed object by its path, or by its name in the home trash.
+        const QByteArray path = name.startsWith('/') ? name
+                                : isValidName(name)  ? joined(TrashFilesFolder(), name)
+                                                     : QByteArray();
+        const QByteArray data = item::Trashed + path;
+        if (path.isEmpty() || !ResolveChild(m_place, data))
+            return fail(EINVAL);
+        struct stat st;
+        const platform::PathAt at(path.toStdString());
+        if (::fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return fail(errno);
+        return TIdList::fromItems({data});
+    }
     case ShellLocation::FileSystem: {
         if (!isValidName(name))
             return fail(EINVAL);
-        const QByteArray folder =
-            m_place.kind == ShellLocation::Trash ? TrashFilesFolder() : m_place.path;
         struct stat st;
-        const platform::PathAt at(joined(folder, name).toStdString());
+        const platform::PathAt at(joined(m_place.path, name).toStdString());
         if (::fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             return fail(errno);
         return TIdList::fromItems({item::Entry + name});
@@ -391,6 +391,8 @@ std::uint32_t AttributesOf(const std::optional<ShellLocation>& place, std::uint3
             a |= SFGAO_CANCOPY;
             if (!place->inTrash)
                 a |= SFGAO_CANRENAME | SFGAO_CANMOVE | SFGAO_CANDELETE;
+            else if (place->trashed)
+                a |= SFGAO_CANDELETE; // for good, with its record in the trash
         }
         break;
     }

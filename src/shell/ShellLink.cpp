@@ -1,5 +1,7 @@
 #include "shell/ShellLink.h"
 
+#include "threads/SelectionList.h"
+
 namespace shell {
 
 namespace {
@@ -19,7 +21,10 @@ private:
 
 } // namespace
 
-TShellLink::TShellLink(QObject* owner) : TBaseComponent(owner) {}
+TShellLink::TShellLink(QObject* owner)
+    : TBaseComponent(owner), m_selectionList(new threads::TSelectionList(this))
+{
+}
 
 TShellLink::~TShellLink()
 {

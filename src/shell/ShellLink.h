@@ -3,13 +3,18 @@
 // refreshes or is told to reread, the link passes the same request to every other
 // registered control. While it passes a folder or a selection on it is disabled, so that
 // a control reporting its own change back is not echoed again. The link does not own the
-// controls; it tells each one to drop it when it goes away.
+// controls; it tells each one to drop it when it goes away. It owns the selection list that
+// the coupled controls share.
 
 #include "shell/BaseComponent.h"
 #include "shell/ShellControl.h"
 
 #include <QList>
 #include <QString>
+
+namespace threads {
+class TSelectionList;
+}
 
 namespace shell {
 
@@ -32,6 +37,7 @@ public:
     void BroadcastUpdate(IShellControl* sender);
 
     bool AllowParentNavigation() const { return m_allowParentNavigation; }
+    threads::TSelectionList* SelectionList() const { return m_selectionList; }
     QString Version() const { return QStringLiteral("TShellLink V5.4"); }
 
 signals:
@@ -43,6 +49,7 @@ private:
 
     QList<IShellControl*> m_controls; // registration order, each once
     bool m_allowParentNavigation = true;
+    threads::TSelectionList* const m_selectionList; // a child: freed after the controls let go
 };
 
 } // namespace shell

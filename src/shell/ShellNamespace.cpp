@@ -1,5 +1,6 @@
 #include "shell/ShellNamespace.h"
 
+#include "fileops/TrashStore.h"
 #include "platform/PathAt.h"
 #include "shell/MimeTypeCache.h"
 #include "shell/ShellPaths.h"
@@ -154,6 +155,19 @@ std::optional<ShellLocation> ResolveChild(const ShellLocation& at, QByteArrayVie
         break;
     case ShellLocation::Trash:
     case ShellLocation::FileSystem: {
+        if (tag == item::Trashed) {
+            // Only an object directly in a files/ folder of one of the user's trashes.
+            if (at.kind != ShellLocation::Trash || !isValidAbsolute(rest) || rest == "/")
+                return std::nullopt;
+            next.kind = ShellLocation::FileSystem;
+            next.path = rest.toByteArray();
+            if (!fileops::TrashStore::isFilesFolder(next.path.left(next.path.lastIndexOf('/'))))
+                return std::nullopt;
+            next.name = next.path;
+            next.inTrash = true;
+            next.trashed = true;
+            break;
+        }
         QByteArrayView name = rest;
         if (tag == item::Listed) {
             if (rest.size() < 2)
@@ -172,6 +186,7 @@ std::optional<ShellLocation> ResolveChild(const ShellLocation& at, QByteArrayVie
         next.path = joined(at.kind == ShellLocation::Trash ? TrashFilesFolder() : at.path, name);
         next.name = name.toByteArray();
         next.inTrash = at.inTrash || at.kind == ShellLocation::Trash;
+        next.trashed = at.kind == ShellLocation::Trash;
         break;
     }
     }
@@ -236,6 +251,42 @@ QByteArray PathFromIDList(const TIdList& list)
     if (!place || place->kind != ShellLocation::FileSystem)
         return {};
     return place->path;
+}
+
+TIdList ChildIDList(const TIdList& folder, const QByteArray& name)
+{
+    const std::optional<ShellLocation> at = ResolveIDList(folder);
+    if (!at)
+        return {};
+    char tag = item::Entry;
+    if (at->kind == ShellLocation::Desktop)
+        tag = item::DesktopEntry;
+    else if (at->kind == ShellLocation::Computer)
+        tag = item::Drive;
+    const QByteArray data = tag + name;
+    if (!ResolveChild(*at, data))
+        return {};
+    return ConcatIDLists(folder, TIdList::fromItems({data}));
+}
+
+QByteArray ChildrenDirectory(const TIdList& folder)
+{
+    const std::optional<ShellLocation> at = ResolveIDList(folder);
+    if (!at)
+        return {};
+    switch (at->kind) {
+    case ShellLocation::Desktop: {
+        const QByteArray desk = DesktopFolder();
+        return desk == HomeFolder() ? QByteArray() : desk;
+    }
+    case ShellLocation::Computer:
+        return {};
+    case ShellLocation::Trash:
+        return TrashFilesFolder();
+    case ShellLocation::FileSystem:
+        return at->path;
+    }
+    return {};
 }
 
 std::optional<QByteArray> SpecialFolderPath(TShellFolder kind)
@@ -346,6 +397,15 @@ QString DisplayNameOf(const ShellLocation& place)
     }
     if (place.tag == item::Home)
         return QStringLiteral("Persönlicher Ordner");
+    if (place.trashed) {
+        // A trashed object shows the name it had, as its record in the trash keeps it.
+        const std::optional<fileops::TrashStore::Entry> entry =
+            fileops::TrashStore::entryOf(place.path);
+        if (entry && !entry->originalPath.isEmpty())
+            return QFile::decodeName(
+                entry->originalPath.mid(entry->originalPath.lastIndexOf('/') + 1));
+        return QFile::decodeName(place.path.mid(place.path.lastIndexOf('/') + 1));
+    }
     if (place.isDrive()) {
         if (place.path == "/")
             return QStringLiteral("Dateisystem");

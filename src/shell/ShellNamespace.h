@@ -61,6 +61,10 @@ constexpr char Entry = 'F';        // + name: a file or folder below a folder
 // entry handed out by a listing. Its kind (folder, link, file) needs no further look at
 // the disk; sizes and times are read when they are asked for.
 constexpr char Listed = 'L';
+// + absolute path: a trashed object, below the trash. The trash gathers the files/
+// folders of every trash of the user (the home trash and those of other file systems),
+// so its objects are named by their paths; two of them may share a name.
+constexpr char Trashed = 'R';
 } // namespace item
 
 // What the file system says about a place, read once (lstat, links not followed).
@@ -90,6 +94,7 @@ struct ShellLocation
     QByteArray name; // FileSystem entries: the name as the folder records it
     char tag = 0;    // tag of the last item; 0 for the desktop (Entry for a listed one)
     bool inTrash = false;
+    bool trashed = false;    // an object of the trash itself (not one inside a trashed folder)
     unsigned listedType = 0; // the S_IFMT bits the listing gave; 0 when not listed
 
     bool isDrive() const { return tag == item::Drive; }
@@ -118,6 +123,15 @@ std::optional<ShellLocation> ResolveChild(const ShellLocation& at, QByteArrayVie
 TIdList IDListFromPath(const QByteArray& path, int* error = nullptr);
 // The file-system path of an absolute list; empty for virtual folders and bad lists.
 QByteArray PathFromIDList(const TIdList& list);
+// The absolute list of the child `name` of the folder `folder`, built without asking the
+// disk, so that it also names an object that is gone (a deleted file). The item's tag
+// follows the folder: a desktop entry on the desktop, a drive (its mount point) in the
+// drives folder, a file-system name elsewhere. Absent when the name cannot stand there.
+TIdList ChildIDList(const TIdList& folder, const QByteArray& name);
+// The directory whose entries are the children of a folder: its own path, the trash's
+// "files" directory, the desktop directory; empty for the drives folder and the desktop
+// when the desktop directory is the home folder, whose entries it does not show.
+QByteArray ChildrenDirectory(const TIdList& folder);
 
 // The XDG folders behind the special folders; nothing where Linux has no counterpart.
 std::optional<QByteArray> SpecialFolderPath(TShellFolder kind);
@@ -132,6 +146,7 @@ int CompareIDs(int column, const TIdList& a, const TIdList& b);
 // Places the namespace shows that are not below a drive.
 QByteArray HomeFolder();
 QByteArray DesktopFolder();
+// The files/ folder of the home trash, where a trashed object is looked for by its name.
 QByteArray TrashFilesFolder();
 
 // Text of the virtual objects.

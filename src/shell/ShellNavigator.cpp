@@ -1,6 +1,11 @@
 #include "shell/ShellNavigator.h"
 
+#include "fileops/FolderListing.h"
 #include "platform/PathAt.h"
+#include "platform/UniqueFd.h"
+#include "shell/ContextMenuHandler.h"
+#include "shell/ContextMenuPresenter.h"
+#include "shell/ShellCommandHost.h"
 #include "shell/ShellStartup.h"
 #include "shell/SystemIconTable.h"
 
@@ -8,6 +13,8 @@
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QLocale>
+#include <QPointer>
+#include <QSet>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -47,13 +54,16 @@ QByteArray lastComponent(const QByteArray& path)
 } // namespace
 
 TShellUIObject::TShellUIObject(TUIObjectKind kind, std::shared_ptr<ShellFolderObject> folder,
-                               QList<TIdList> items)
-    : m_kind(kind), m_folder(std::move(folder)), m_items(std::move(items))
+                               QList<TIdList> items, TFileNames paths)
+    : m_kind(kind), m_folder(std::move(folder)), m_items(std::move(items)),
+      m_paths(std::move(paths))
 {
 }
 
 TFileNames TShellUIObject::paths() const
 {
+    if (m_paths.size() == m_items.size())
+        return m_paths;
     TFileNames out;
     for (const TIdList& l : m_items)
         out.append(PathFromIDList(l));
@@ -261,6 +271,18 @@ void TShellNavigator::SetObjectNameBytes(const QByteArray& input)
         return;
     }
     const QByteArray value = WithoutTrailingSlash(input);
+    // The trash names its objects by their paths: such a name stays in the trash.
+    if (value.startsWith('/') && m_shellFolder &&
+        m_shellFolder->location().kind == ShellLocation::Trash) {
+        const TIdList item = m_shellFolder->parseDisplayName(value);
+        if (item.isNull()) {
+            throw EShellNavigatorError(
+                QStringLiteral("Error! Cannot find Object \"") + QFile::decodeName(value) +
+                QStringLiteral("\" in Folder \"") + Folder() + QStringLiteral("\""));
+        }
+        SetObjectIDList(item);
+        return;
+    }
     if (!value.contains('/')) {
         TIdList item = m_shellFolder ? m_shellFolder->parseDisplayName(value) : TIdList();
         if (!item.isNull()) {
@@ -457,8 +479,10 @@ std::unique_ptr<TShellUIObject> TShellNavigator::GetUIObject(TUIObjectKind kind)
     const TFileNames names = std::move(m_multiObjects);
     m_multiObjects = TFileNames();
     QList<TIdList> items;
-    auto fail = [this](int error) {
+    m_missingName.clear();
+    auto fail = [this](int error, const QByteArray& name = {}) {
         m_lastError = error;
+        m_missingName = name;
         return std::unique_ptr<TShellUIObject>();
     };
     if (!m_shellFolder)
@@ -466,20 +490,24 @@ std::unique_ptr<TShellUIObject> TShellNavigator::GetUIObject(TUIObjectKind kind)
     if (names.isEmpty()) {
         if (m_objectList.isNull())
             return fail(ENOENT);
+        // The object may have gone since it became current.
+        const std::optional<ShellLocation>& place = objectPlace();
+        if (!place || !FactsOf(*place).exists)
+            return fail(ENOENT, ObjectNameBytes());
         items.append(CopyIDList(AbsoluteObjectIDList()));
     } else if (names.size() == 1) {
         if (names[0].contains('/')) {
             try {
                 SetObjectNameBytes(names[0]);
             } catch (const EShellNavigatorError&) {
-                return fail(ENOENT);
+                return fail(ENOENT, names[0]);
             }
             items.append(CopyIDList(AbsoluteObjectIDList()));
         } else {
             int error = 0;
             const TIdList rel = m_shellFolder->parseDisplayName(names[0], &error);
             if (rel.isNull())
-                return fail(error);
+                return fail(error, names[0]);
             items.append(ConcatIDLists(m_folderList, rel));
         }
     } else {
@@ -488,21 +516,45 @@ std::unique_ptr<TShellUIObject> TShellNavigator::GetUIObject(TUIObjectKind kind)
         const TIdList savedFolder = CopyIDList(m_folderList);
         const TIdList savedObject = CopyIDList(m_objectList);
         bool found = true;
+        QByteArray missing;
+        items.reserve(names.size());
+        // The entries of a folder on the disk are found in one reading of the folder: a
+        // selection of thousands is named at once.
+        const bool onDisk = m_shellFolder->location().kind == ShellLocation::FileSystem;
+        const QByteArray folderPath = WithTrailingSlash(m_shellFolder->location().path);
+        const TIdList folderList = CopyIDList(m_folderList);
+        QSet<QByteArray> entries;
+        if (onDisk) {
+            const platform::UniqueFd dir(
+                ::open(folderPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            QList<QByteArray> listed;
+            int error = 0;
+            if (dir && fileops::ListFolder(dir.get(), listed, error))
+                entries = QSet<QByteArray>(listed.begin(), listed.end());
+        }
+        TFileNames paths;
         for (const QByteArray& name : names) {
             TIdList absolute;
-            if (name.startsWith('/')) {
-                absolute = IDListFromPath(name);
-            } else {
-                const TIdList rel = m_shellFolder->parseDisplayName(name);
-                if (!rel.isNull())
-                    absolute = ConcatIDLists(m_folderList, rel);
+            if (entries.contains(name)) {
+                absolute = ConcatIDLists(folderList, TIdList::fromItems({item::Entry + name}));
+                if (!absolute.isNull() && paths.size() == items.size())
+                    paths.append(folderPath + name);
+                items.append(absolute);
+                continue;
             }
+            // A name of the folder first (the trash's objects are paths), then a path.
+            const TIdList rel = m_shellFolder->parseDisplayName(name);
+            if (!rel.isNull())
+                absolute = ConcatIDLists(m_folderList, rel);
+            else if (name.startsWith('/'))
+                absolute = IDListFromPath(name);
             if (absolute.isNull()) {
                 try {
                     SetObjectNameBytes(name);
                     absolute = CopyIDList(AbsoluteObjectIDList());
                 } catch (const EShellNavigatorError&) {
                     found = false;
+                    missing = name;
                     break;
                 }
             }
@@ -518,7 +570,10 @@ std::unique_ptr<TShellUIObject> TShellNavigator::GetUIObject(TUIObjectKind kind)
         if (savedFolder.block() == m_folderList.block())
             SetObjectIDList(savedObject);
         if (!found)
-            return fail(ENOENT);
+            return fail(ENOENT, missing);
+        m_lastError = 0;
+        return std::make_unique<TShellUIObject>(kind, m_shellFolder, std::move(items),
+                                                std::move(paths));
     }
     m_lastError = 0;
     return std::make_unique<TShellUIObject>(kind, m_shellFolder, std::move(items));
@@ -634,6 +689,203 @@ QObject* TShellNavigator::ParentWindow() const
     if (m_loaded && parent() && parent()->isWidgetType())
         return parent();
     return QCoreApplication::instance();
+}
+
+// ---- Context menu and verbs ----
+
+namespace {
+
+// Commands of the application's items start here, far from the handler's 1 to 0x7FFF.
+constexpr int kFirstApplicationCommand = 0x8000;
+constexpr int kFirstShellCommand = 1;
+constexpr int kLastShellCommand = 255;
+
+bool isVerb(const QString& verb, const char* name)
+{
+    return verb.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+}
+
+// Deletions are checked afterwards by whether their object is still there.
+bool isDeleteVerb(const QString& verb)
+{
+    return isVerb(verb, "delete") || isVerb(verb, "deleteforgood");
+}
+
+// What a read-only owner does not allow: every verb that changes the disk, except the
+// rename, which the owner withholds by not editing.
+bool changesDisk(const QString& verb)
+{
+    for (const char* name : {"delete", "cut", "paste", "deleteforgood", "undelete", "emptytrash"}) {
+        if (isVerb(verb, name))
+            return true;
+    }
+    return false;
+}
+
+// The copied application item with this command, depth-first in menu order.
+const TShellMenuItem* applicationItem(const TShellMenu& menu, int command)
+{
+    if (command == 0)
+        return nullptr;
+    for (const TShellMenuItem& item : menu.Items) {
+        if (item.Source && item.Command == command)
+            return &item;
+        if (item.SubMenu) {
+            if (const TShellMenuItem* found = applicationItem(*item.SubMenu, command))
+                return found;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+QByteArray TShellNavigator::deletionTarget()
+{
+    if (m_multiObjects.isEmpty()) {
+        const QByteArray name = ObjectNameBytes();
+        return name.startsWith('/') ? name : m_folderPath + name;
+    }
+    const QByteArray& first = m_multiObjects.first();
+    return first.startsWith('/') ? first : m_folderPath + first;
+}
+
+void TShellNavigator::reportMissing()
+{
+    if (!m_commandHost || m_lastError != ENOENT)
+        return;
+    const QByteArray name = m_missingName.isEmpty() ? ObjectNameBytes() : m_missingName;
+    m_commandHost->ShowMessage(
+        QStringLiteral("Objekt nicht gefunden"),
+        QStringLiteral("„%1“ ist nicht mehr da: Es wurde inzwischen gelöscht, verschoben oder "
+                       "umbenannt. Es wurde nichts geändert.")
+            .arg(QFile::decodeName(name.mid(name.lastIndexOf('/') + 1))));
+}
+
+QString TShellNavigator::ShowContextMenu(const QPoint& point, QObject* appMenu)
+{
+    QString result;
+    bool execute = true;
+    const QByteArray target = deletionTarget();
+    m_lastReport.reset();
+    m_lastVerb.clear();
+    std::unique_ptr<TShellUIObject> object = GetUIObject(TUIObjectKind::ContextMenu);
+    if (!object) {
+        reportMissing();
+        return {};
+    }
+    TContextMenuHandler handler(std::move(object), m_commandHost);
+    if (!m_presenter)
+        return {};
+    m_presenter->Popup(appMenu);
+    TShellMenu menu;
+    const QPointer<TShellNavigator> self(this);
+    if (m_presenter->CopyMenu(appMenu, menu, kFirstApplicationCommand)) {
+        const int position = m_showContextMenuOnTop ? 0 : int(menu.Items.size());
+        const unsigned flags = CMF_EXPLORE | (OnRename ? CMF_CANRENAME : 0u);
+        if (handler.QueryContextMenu(menu, position, kFirstShellCommand, kLastShellCommand,
+                                     flags) >= 0) {
+            m_menuHandler = &handler;
+            m_menu = &menu;
+            const int command = m_presenter->Track(
+                menu, point, [this](const TMenuMessage& message) { ContextMenuWndProc(message); });
+            m_menuHandler = nullptr;
+            m_menu = nullptr;
+            if (const TShellMenuItem* item = applicationItem(menu, command)) {
+                m_presenter->Click(*item);
+            } else if (command >= kFirstShellCommand && command <= kLastShellCommand) {
+                const int offset = command - kFirstShellCommand;
+                result = handler.GetCommandString(offset, GCS_VERBA);
+                if (OnContextMenuSelect)
+                    OnContextMenuSelect(result, execute);
+                else if (m_readOnly)
+                    execute = !changesDisk(result);
+                if (!execute) {
+                    result.clear();
+                } else if (isVerb(result, "rename") && OnRename) {
+                    OnRename(*this);
+                } else {
+                    m_lastVerb = result;
+                    if (!handler.InvokeCommand(offset))
+                        result.clear();
+                }
+                if (!self) // the owner went away while the verb ran
+                    return result;
+                m_lastReport = handler.LastReport();
+            }
+        }
+    }
+    if (!self)
+        return {};
+    if (isDeleteVerb(result) && PathExists(target))
+        result.clear();
+    return result;
+}
+
+bool TShellNavigator::InvokeVerb(const QString& givenVerb)
+{
+    bool execute = true;
+    m_lastReport.reset();
+    m_lastVerb.clear();
+    if (OnContextMenuSelect)
+        OnContextMenuSelect(givenVerb, execute);
+    if (!execute || (m_objectList.isNull() && m_multiObjects.isEmpty()) || !m_shellFolder) {
+        m_multiObjects.clear();
+        return false;
+    }
+    const QString verb = givenVerb.isEmpty() ? QStringLiteral("default") : givenVerb;
+    if (isVerb(verb, "delete") && m_multiObjects.isEmpty() && !GetAttributes(SFGAO_CANDELETE))
+        return false;
+    BusyCursor busy;
+    const QByteArray target = deletionTarget();
+    std::unique_ptr<TShellUIObject> object = GetUIObject(TUIObjectKind::ContextMenu);
+    if (!object) {
+        reportMissing();
+        return false;
+    }
+    TContextMenuHandler handler(std::move(object), m_commandHost);
+    const QPointer<TShellNavigator> self(this);
+    bool done = false;
+    m_lastVerb = verb;
+    TShellMenu menu;
+    if (!isVerb(verb, "default")) {
+        if (isVerb(verb, "rename")) {
+            if (OnRename)
+                OnRename(*this);
+            done = true;
+        } else if (handler.QueryContextMenu(menu, 0, 1, 0x7FFF, CMF_EXPLORE) >= 0) {
+            done = handler.InvokeCommand(verb);
+        }
+    } else if (handler.QueryContextMenu(menu, 0, 1, 0x7FFF, CMF_DEFAULTONLY) >= 0) {
+        if (const int command = menu.DefaultCommand(); command > 0)
+            done = handler.InvokeCommand(command - 1);
+    }
+    if (!self)
+        return done;
+    m_lastReport = handler.LastReport();
+    m_lastError = done ? 0 : ECANCELED;
+    if (isDeleteVerb(verb) && PathExists(target))
+        done = false;
+    return done;
+}
+
+void TShellNavigator::ContextMenuWndProc(const TMenuMessage& message)
+{
+    if (!m_menuHandler || !m_menu || QCoreApplication::closingDown() || !m_presenter)
+        return;
+    if (message.Message != TMenuMessage::MenuSelect)
+        return;
+    QString hint;
+    if (message.Flags & MF_POPUP) {
+        // A sub-menu of the application's items, by its position in its menu.
+        if (message.Menu && message.Item >= 0 && message.Item < message.Menu->Items.size())
+            hint = message.Menu->Items[message.Item].Hint;
+    } else if (message.Item >= kFirstShellCommand && message.Item <= kLastShellCommand) {
+        hint = m_menuHandler->GetCommandString(message.Item - kFirstShellCommand, GCS_HELPTEXTW);
+    } else if (const TShellMenuItem* item = applicationItem(*m_menu, message.Item)) {
+        hint = item->Hint;
+    }
+    m_presenter->ShowHint(hint);
 }
 
 } // namespace shell

@@ -8,8 +8,10 @@
 // Paths and names are raw bytes towards the file system; the QString forms are for the
 // user (decoded for display, encoded from what was typed).
 
+#include "fileops/OperationReport.h"
 #include "shell/IdList.h"
 #include "shell/ShellFolderObject.h"
+#include "shell/ShellMenu.h"
 #include "shell/ShellNamespace.h"
 #include "shell/ShellPaths.h"
 
@@ -17,12 +19,18 @@
 #include <QFile>
 #include <QImage>
 #include <QObject>
+#include <QPoint>
 #include <QString>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 
 namespace shell {
+
+class TContextMenuHandler;
+class TContextMenuPresenter;
+class TShellCommandHost;
 
 // The three failures of the navigator that are raised rather than returned.
 class EShellNavigatorError : public std::exception
@@ -54,8 +62,9 @@ enum class TUIObjectKind
 class TShellUIObject
 {
 public:
+    // `paths`, when given, are the items' paths, known already to whoever made the lists.
     TShellUIObject(TUIObjectKind kind, std::shared_ptr<ShellFolderObject> folder,
-                   QList<TIdList> items);
+                   QList<TIdList> items, TFileNames paths = {});
     TUIObjectKind kind() const { return m_kind; }
     const std::shared_ptr<ShellFolderObject>& folder() const { return m_folder; }
     const QList<TIdList>& items() const { return m_items; }
@@ -66,6 +75,7 @@ private:
     TUIObjectKind m_kind;
     std::shared_ptr<ShellFolderObject> m_folder;
     QList<TIdList> m_items;
+    TFileNames m_paths;
 };
 
 class TShellNavigator : public QObject
@@ -163,10 +173,39 @@ public:
     void SetReadOnly(bool on) { m_readOnly = on; }
     QString Version() const { return QStringLiteral("TShellNavigator V5.4"); }
 
-signals:
-    void OnRename();
+    // The context menu and the verbs. ShowContextMenu shows the menu of MultiObjects (or
+    // the current object) at a screen point, with the items of `appMenu` (a menu of the
+    // toolkit; may be null) before or after the verbs (ShowContextMenuOnTop), runs what
+    // the user picks and returns the verb that ran: empty when nothing or an application
+    // item was picked, the verb was refused, failed, or was "delete" and the object is
+    // still there. InvokeVerb runs a verb without a menu ("" is the default verb) and
+    // answers whether it was carried out, by the same rule. Both empty MultiObjects.
+    QString ShowContextMenu(const QPoint& point, QObject* appMenu);
+    bool InvokeVerb(const QString& verb);
+    // What an open context menu reports: the highlighted item's help text or hint becomes
+    // the application's status tip.
+    void ContextMenuWndProc(const TMenuMessage& message);
+    // The toolkit's side of the menu and of the verbs; owned by the navigator's owner.
+    // Without a presenter no menu can be shown; without a host nothing is deleted and
+    // nothing is asked or shown.
+    void SetMenuPresenter(TContextMenuPresenter* presenter) { m_presenter = presenter; }
+    TContextMenuPresenter* MenuPresenter() const { return m_presenter; }
+    void SetCommandHost(TShellCommandHost* host) { m_commandHost = host; }
+    TShellCommandHost* CommandHost() const { return m_commandHost; }
+    // The report of the file operation that the last verb ran, if it ran one.
+    const std::optional<fileops::OperationReport>& LastReport() const { return m_lastReport; }
+    // The verb that the last menu or InvokeVerb ran, also when the result was taken back
+    // (a delete whose first object is still there); empty when none ran.
+    const QString& LastVerb() const { return m_lastVerb; }
+
+    // Called instead of a rename of the handler's own (the owner edits the name in place).
+    std::function<void(TShellNavigator& sender)> OnRename;
+    // Asked before a verb runs; clearing `execute` refuses it.
+    std::function<void(const QString& command, bool& execute)> OnContextMenuSelect;
 
 private:
+    QByteArray deletionTarget();
+    void reportMissing();
     const std::optional<FindData>& findData();
     const std::optional<ShellLocation>& objectPlace();
     const ObjectFacts& objectFacts();
@@ -190,6 +229,14 @@ private:
     bool m_showErrorMessages = true;
     bool m_showContextMenuOnTop = false;
     int m_lastError = 0;
+    QByteArray m_missingName; // the name GetUIObject last failed to find
+    TContextMenuPresenter* m_presenter = nullptr;
+    TShellCommandHost* m_commandHost = nullptr;
+    // While a context menu is shown: its handler and its menu.
+    TContextMenuHandler* m_menuHandler = nullptr;
+    const TShellMenu* m_menu = nullptr;
+    std::optional<fileops::OperationReport> m_lastReport;
+    QString m_lastVerb;
 };
 
 } // namespace shell

@@ -137,6 +137,11 @@ bool IsDriveReady(const QByteArray& path)
     return !drive.isEmpty() && platform::freeBytes(drive).has_value();
 }
 
+bool IsPathBelow(const QByteArray& path, const QByteArray& folder)
+{
+    return path.size() > folder.size() && startsWithComponent(path, folder);
+}
+
 bool IsUNCPath(const QByteArray& path)
 {
     return path.size() > 3 && path.startsWith("//") && path.indexOf('/', 2) >= 0;

@@ -40,6 +40,8 @@ bool IsDriveReady(const QByteArray& path);
 // "//server/share...": longer than 3 bytes, two slashes, and a "/" after the server.
 bool IsUNCPath(const QByteArray& path);
 QByteArray UNCServerName(const QByteArray& path);
+// Whether `path` lies below the folder `folder` (not the folder itself); exact bytes.
+bool IsPathBelow(const QByteArray& path, const QByteArray& folder);
 // Equal after one trailing "/" is removed from each; exact, as file names are.
 bool SamePath(const QByteArray& a, const QByteArray& b);
 // Whether the object exists; a dangling link exists as itself.

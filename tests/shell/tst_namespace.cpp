@@ -2,6 +2,7 @@
 // folders, attributes, listing and renaming through folder objects, and lists that must
 // name nothing rather than a wrong object.
 
+#include "shell/IDComparer.h"
 #include "shell/MimeTypeCache.h"
 #include "shell/ShellFolderObject.h"
 #include "shell/ShellNamespace.h"
@@ -51,7 +52,11 @@ private slots:
     void listsThatNameNothing_data();
     void listsThatNameNothing();
     void oddNamesStayApart();
+    void childLists_data();
+    void childLists();
     void compareByColumn();
+    void wholeFolderInTheOrderOfTwo_data();
+    void wholeFolderInTheOrderOfTwo();
     void specialFolders();
     void attributes();
     void bindOnlyFolders();
@@ -220,6 +225,59 @@ void TestNamespace::oddNamesStayApart()
     QVERIFY(::unlink(a.constData()) == 0 && ::unlink(b.constData()) == 0);
 }
 
+void TestNamespace::childLists_data()
+{
+    QTest::addColumn<QByteArray>("parent");
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("path"); // empty: no list
+    QTest::addColumn<char>("tag");
+    const QByteArray folder = m_base + "/folder";
+    QTest::newRow("gone file") << folder << QByteArray("gone.txt") << folder + "/gone.txt" << 'F';
+    QTest::newRow("desktop entry")
+        << QByteArray("desktop") << QByteArray("x") << DesktopFolder() + "/x" << 'E';
+    QTest::newRow("drive") << QByteArray("computer") << QByteArray("/mnt/usb")
+                           << QByteArray("/mnt/usb") << 'D';
+    QTest::newRow("in the trash") << QByteArray("trash") << QByteArray("old")
+                                  << TrashFilesFolder() + "/old" << 'F';
+    QTest::newRow("dot dot") << folder << QByteArray("..") << QByteArray() << '\0';
+    QTest::newRow("slash") << folder << QByteArray("a/b") << QByteArray() << '\0';
+    QTest::newRow("no name") << folder << QByteArray() << QByteArray() << '\0';
+    QTest::newRow("relative drive")
+        << QByteArray("computer") << QByteArray("mnt") << QByteArray() << '\0';
+    QTest::newRow("no parent") << QByteArray("absent") << QByteArray("x") << QByteArray() << '\0';
+}
+
+void TestNamespace::childLists()
+{
+    QFETCH(QByteArray, parent);
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, path);
+    QFETCH(char, tag);
+    TIdList folder;
+    if (parent == "desktop")
+        folder = TIdList::empty();
+    else if (parent == "computer")
+        folder = IDListFromPath({});
+    else if (parent == "trash")
+        folder = TIdList::fromItems({"T"});
+    else if (parent != "absent")
+        folder = IDListFromPath(parent);
+    const TIdList child = ChildIDList(folder, name);
+    QCOMPARE(PathFromIDList(child), path);
+    QCOMPARE(child.isNull(), path.isEmpty());
+    if (!child.isNull()) {
+        QCOMPARE(IDListCount(child), IDListCount(folder) + 1);
+        QCOMPARE(LastIDListItem(child).itemData(0), QByteArray(1, tag) + name);
+    }
+    // The directory that holds the children.
+    const QByteArray expected = parent == "trash"        ? TrashFilesFolder()
+                                : parent == "desktop"    ? DesktopFolder()
+                                : parent.startsWith('/') ? parent
+                                                         : QByteArray();
+    if (parent != "desktop" || DesktopFolder() != HomeFolder())
+        QCOMPARE(ChildrenDirectory(folder), expected);
+}
+
 void TestNamespace::compareByColumn()
 {
     const TIdList folder = IDListFromPath(m_base + "/folder/sub");
@@ -243,6 +301,51 @@ void TestNamespace::compareByColumn()
     // The same object through two spellings compares equal by name.
     const TIdList home = TIdList::fromItems({QByteArray(1, item::Home)});
     QCOMPARE(CompareIDs(0, home, IDListFromPath(HomeFolder())), 0);
+}
+
+void TestNamespace::wholeFolderInTheOrderOfTwo_data()
+{
+    QTest::addColumn<int>("column");
+    for (int column = 0; column < 4; ++column)
+        QTest::addRow("column %d", column) << column;
+}
+
+void TestNamespace::wholeFolderInTheOrderOfTwo()
+{
+    // A folder sorted at once (facts and name keys made once per item) stands in the
+    // order that CompareIDs gives any two of its items: folders, case, numbers, names
+    // that read alike, equal sizes and dates, links, plain and listed items.
+    QFETCH(int, column);
+    const QByteArray folder = m_base + "/order" + QByteArray::number(column);
+    QVERIFY(QDir().mkpath(QFile::decodeName(folder + "/Zebra")));
+    QVERIFY(QDir().mkpath(QFile::decodeName(folder + "/alpha")));
+    const QList<std::pair<QByteArray, int>> files{
+        {"datei 9.txt", 9}, {"Datei 10.txt", 10}, {"datei 10.txt", 10}, {"\xff.txt", 3},
+        {"\xfe.txt", 3},    {"bild.PNG", 4},      {"bild.png", 5},      {"ohne", 0}};
+    for (const auto& [name, size] : files)
+        writeFile(folder + '/' + name, QByteArray(size, 'x'));
+    QCOMPARE(::symlink("ohne", (folder + "/verweis").constData()), 0);
+    const TIdList folderList = IDListFromPath(folder);
+    const auto shellFolder = ShellFolderObject::bind(folderList);
+    std::vector<TIdList> items;
+    auto e = shellFolder->enumObjects();
+    for (TIdList item = e->next(); !item.isNull(); item = e->next())
+        items.push_back(item);
+    items.push_back(TIdList::fromItems({"Fohne"})); // the same object as a plain item
+    items.push_back(TIdList());                     // names nothing
+    TIDComparer comparer(shellFolder, column);
+    comparer.prepare(items.size(), [&](size_t i) -> const TIdList& { return items[i]; });
+    for (size_t a = 0; a < items.size(); ++a) {
+        for (size_t b = 0; b < items.size(); ++b) {
+            const int expected =
+                items[a].isNull() || items[b].isNull()
+                    ? (items[a].isNull() == items[b].isNull() ? 0 : (items[a].isNull() ? 1 : -1))
+                    : CompareIDs(column, ConcatIDLists(folderList, items[a]),
+                                 ConcatIDLists(folderList, items[b]));
+            QVERIFY2(comparer.compare(a, b) == expected,
+                     qPrintable(QStringLiteral("%1 vs %2").arg(a).arg(b)));
+        }
+    }
 }
 
 void TestNamespace::specialFolders()

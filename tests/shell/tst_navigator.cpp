@@ -583,11 +583,22 @@ void TestNavigator::trashIsVirtual()
     writeFile(data + "/Trash/files/old.txt", "gone");
     const QByteArray saved = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_DATA_HOME", data);
+    // A record in the trash gives the name the object had; without one it keeps its own.
+    QVERIFY(QDir().mkpath(QFile::decodeName(data + "/Trash/info")));
+    writeFile(data + "/Trash/info/old folder.trashinfo",
+              "[Trash Info]\nPath=/home/x/Bilder%20alt\nDeletionDate=2024-01-02T03:04:05\n");
     TShellNavigator nav;
     nav.SetSpecialFolder(SF_BITBUCKET);
     QCOMPARE(nav.SpecialFolder(), SF_BITBUCKET);
     QCOMPARE(nav.FolderPath(), QByteArray()); // no path of its own
-    QCOMPARE(onePass(nav), (QList<QByteArray>{"old folder", "old.txt"}));
+    // Its objects are named by their paths: the trashes of several file systems may hold
+    // objects of one name.
+    QList<QByteArray> listed = onePass(nav);
+    QVERIFY2(listed.contains(data + "/Trash/files/old folder"), listed.join(' ').constData());
+    QVERIFY(listed.contains(data + "/Trash/files/old.txt"));
+    nav.SetObjectNameBytes(data + "/Trash/files/old folder");
+    QCOMPARE(nav.DisplayName(), QStringLiteral("Bilder alt"));
+    QCOMPARE(nav.FolderPath(), QByteArray()); // a path of the trash stays in the trash
     nav.SetObjectNameBytes("old.txt");
     QCOMPARE(nav.DisplayName(), QStringLiteral("old.txt"));
     QVERIFY(!nav.CanRename()); // its record in the trash names it

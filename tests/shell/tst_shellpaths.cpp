@@ -216,6 +216,8 @@ void TestShellPaths::samePath()
     QVERIFY(!SamePath("/a/b//", "/a/b"));
     QCOMPARE(WithTrailingSlash("/a"), QByteArray("/a/"));
     QCOMPARE(WithoutTrailingSlash("/"), QByteArray("/"));
+    QVERIFY(IsPathBelow("/a/b", "/a") && IsPathBelow("/a", "/") && IsPathBelow("/a/b/c", "/a"));
+    QVERIFY(!IsPathBelow("/a", "/a") && !IsPathBelow("/ab", "/a") && !IsPathBelow("/", "/"));
 }
 
 void TestShellPaths::droppedUrls()

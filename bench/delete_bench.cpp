@@ -1,0 +1,156 @@
+// Deletes the files of a folder through a real contents list, as a user does: every file
+// selected, the Delete key, the question answered as soon as it can be, until the list
+// shows the folder without them. Beside it a timer on the event loop measures how long
+// the interface thread stalls.
+//
+//   delete_bench [--generate N] PATH
+//
+// The trash is a data home next to PATH (PATH.data, on the same file system), so that
+// the user's own trash stays as it is; it is emptied afterwards. --generate makes PATH
+// with N small files and ten folders first. The last line reads
+// `delete: items=N seconds=S answered_ms=A max_ui_gap_ms=G left=L`:
+// S from the key until the list is painted without the files, A until the question was
+// answered, G the longest stall of the interface thread, L the files still listed.
+
+#include "GapMeter.h"
+#include "controls/ShellList.h"
+#include "shell/ShellNavigator.h"
+#include "shell/ShellStartup.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+int generate(long long n, const QByteArray& out)
+{
+    if (::mkdir(out.constData(), 0755) != 0) {
+        std::perror(out.constData());
+        return 1;
+    }
+    for (long long i = 0; i < n; ++i) {
+        const QByteArray name = out + "/datei" + QByteArray::number(i) + ".txt";
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        const QByteArray content(int(100 + i % 4000), 'x');
+        if (fd < 0 || ::write(fd, content.constData(), size_t(content.size())) != content.size()) {
+            std::perror(name.constData());
+            return 1;
+        }
+        ::close(fd);
+    }
+    for (int i = 0; i < 10; ++i) {
+        const QByteArray name = out + "/ordner" + QByteArray::number(i);
+        if (::mkdir(name.constData(), 0755) != 0) {
+            std::perror(name.constData());
+            return 1;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    long long generateCount = -1;
+    if (args.size() == 3 && args[0] == QLatin1String("--generate")) {
+        generateCount = args[1].toLongLong();
+        args = args.mid(2);
+    }
+    if (args.size() != 1) {
+        std::fprintf(stderr, "usage: delete_bench [--generate N] PATH\n");
+        return 2;
+    }
+    const QByteArray path = QFile::encodeName(args[0]);
+    const QByteArray dataHome = path + ".data";
+    if (::mkdir(dataHome.constData(), 0700) != 0 && errno != EEXIST) {
+        std::perror(dataHome.constData());
+        return 1;
+    }
+    qputenv("XDG_DATA_HOME", dataHome);
+    if (generateCount >= 0 && generate(generateCount, path) != 0)
+        return 1;
+
+    QApplication app(argc, argv);
+    QString error;
+    if (!shell::ShellStartup(&error)) {
+        std::fprintf(stderr, "delete_bench: %s\n", qPrintable(error));
+        return 1;
+    }
+    TShellList list;
+    list.resize(800, 600);
+    list.show();
+    if (!QTest::qWaitForWindowExposed(&list))
+        return 1;
+    try {
+        list.SetPathBytes(path);
+    } catch (const shell::EShellNavigatorError& e) {
+        std::fprintf(stderr, "delete_bench: %s\n", qPrintable(e.message()));
+        return 1;
+    }
+    // Every file selected, the folders not.
+    list.SelectAll();
+    int files = 0;
+    for (int i = 0; i < list.ItemCount(); ++i) {
+        list.Navigator().SetObjectIDList(list.Item(i).Data.ItemID);
+        if (list.Navigator().IsFolder())
+            list.SetSelected(i, false);
+        else
+            ++files;
+    }
+    QCoreApplication::processEvents();
+
+    QElapsedTimer clock;
+    qint64 answeredNs = -1;
+    QTimer answer;
+    answer.setInterval(1);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        auto* accept = box ? box->findChild<QPushButton*>(QStringLiteral("accept")) : nullptr;
+        if (accept && accept->isEnabled() && answeredNs < 0) {
+            answeredNs = clock.nsecsElapsed();
+            accept->click();
+        } else if (box && !accept) {
+            std::fprintf(stderr, "message: %s\n", qPrintable(box->text()));
+            box->reject();
+        }
+    });
+    answer.start();
+    GapMeter gaps;
+    gaps.start();
+    clock.start();
+    QTest::keyClick(list.CurrentView(), Qt::Key_Delete);
+    list.CurrentView()->viewport()->repaint();
+    const qint64 ns = clock.nsecsElapsed();
+    gaps.stop();
+    answer.stop();
+
+    int left = 0;
+    for (int i = 0; i < list.ItemCount(); ++i) {
+        list.Navigator().SetObjectIDList(list.Item(i).Data.ItemID);
+        if (!list.Navigator().IsFolder())
+            ++left;
+    }
+    std::printf("delete: items=%d seconds=%.3f answered_ms=%.0f max_ui_gap_ms=%lld left=%d\n",
+                files, double(ns) / 1e9, double(answeredNs) / 1e6, gaps.maxGapMs(), left);
+    // The trash of the run goes again.
+    QProcess::execute(QStringLiteral("rm"),
+                      {QStringLiteral("-rf"), QFile::decodeName(dataHome + "/Trash")});
+    return left == 0 ? 0 : 1;
+}

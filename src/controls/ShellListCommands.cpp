@@ -1,0 +1,497 @@
+// The contents list's commands: verbs on the selection and on the shown folder, the
+// context menu, what an operation reports, and renaming in place.
+
+#include "controls/ShellList.h"
+
+#include "controls/ContextMenuPopup.h"
+#include "controls/ShellCommandDialogs.h"
+#include "fileops/ClipboardFiles.h"
+#include "fileops/NameRules.h"
+#include "shell/ShellLink.h"
+#include "shell/ShellNavigator.h"
+
+#include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
+#include <QHash>
+#include <QMenu>
+#include <QPointer>
+#include <QSet>
+
+using namespace shell;
+
+struct TShellList::TCommandState
+{
+    explicit TCommandState(TShellList& list) : dialogs(&list), popup(&list), host(&dialogs) {}
+
+    TShellCommandDialogs dialogs;
+    TContextMenuPopup popup;
+    TShellCommandHost* host;
+    QPointer<QMenu> popupMenu;
+    bool running = false;
+    // What the last reported operation knew of the sizes of the objects that left.
+    QHash<QByteArray, std::int64_t> reportedSizes;
+};
+
+void TShellList::TCommandStateDeleter::operator()(TCommandState* state) const
+{
+    delete state;
+}
+
+namespace {
+
+bool isVerb(const QString& verb, const char* name)
+{
+    return verb.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+}
+
+bool isDeleteVerb(const QString& verb)
+{
+    return isVerb(verb, "delete") || isVerb(verb, "deleteforgood");
+}
+
+// One command at a time: a key pressed while a command waits for its operation does
+// nothing, rather than starting a second command on the same selection.
+class CommandGuard
+{
+public:
+    explicit CommandGuard(bool& running) : m_running(running), m_entered(!running)
+    {
+        m_running = true;
+    }
+    ~CommandGuard()
+    {
+        if (m_entered)
+            m_running = false;
+    }
+    CommandGuard(const CommandGuard&) = delete;
+    CommandGuard& operator=(const CommandGuard&) = delete;
+    explicit operator bool() const { return m_entered; }
+
+private:
+    bool& m_running;
+    bool m_entered;
+};
+
+TFileNames clipboardNames()
+{
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return {};
+    return fileops::ClipboardFiles::read(QGuiApplication::clipboard()->mimeData()).files;
+}
+
+// The path of an item: the name of an entry after the shown folder's path (`folder`, with
+// its "/"), which costs nothing; other objects (drives, the trash's) from their lists.
+QByteArray pathOf(TShellList& list, int index, const QByteArray& folder)
+{
+    const TShellListItem& data = list.Item(index).Data;
+    if (!data.FullPath.isEmpty() || folder.isEmpty() || IDListCount(data.ItemID) != 1)
+        return list.ItemPath(index);
+    const QByteArrayView name = EntryNameOf(data.ItemID.itemData(0));
+    return name.isEmpty() ? list.ItemPath(index) : folder + name.toByteArray();
+}
+
+// What an operation knew of the objects it dealt with, for ReportedSize.
+void rememberSizes(QHash<QByteArray, std::int64_t>& sizes, const fileops::OperationReport* report)
+{
+    sizes.clear();
+    if (!report)
+        return;
+    for (qsizetype i = 0; i < report->done.size(); ++i)
+        sizes.insert(WithoutTrailingSlash(report->done[i]), report->sizes.value(i, -1));
+}
+
+// A paste moved the files when the first of them is no longer where it was.
+TShellOperations pasteOperation(const TFileNames& names)
+{
+    const bool moved = !names.isEmpty() && !PathExists(names.first());
+    return soFromClipboard | soPaste | (moved ? soMove : soCopy);
+}
+
+} // namespace
+
+TShellList::TCommandState& TShellList::commands()
+{
+    if (!m_commands)
+        m_commands.reset(new TCommandState(*this));
+    return *m_commands;
+}
+
+TShellCommandDialogs& TShellList::CommandDialogs()
+{
+    return commands().dialogs;
+}
+
+void TShellList::SetCommandHost(TShellCommandHost* host)
+{
+    commands().host = host ? host : &commands().dialogs;
+}
+
+bool TShellList::CommandRunning() const
+{
+    return m_commands && m_commands->running;
+}
+
+QMenu* TShellList::PopupMenu() const
+{
+    return m_commands ? m_commands->popupMenu.data() : nullptr;
+}
+
+void TShellList::SetPopupMenu(QMenu* menu)
+{
+    commands().popupMenu = menu;
+}
+
+void TShellList::SetKnownFolderSizes(
+    std::function<std::optional<std::int64_t>(const QByteArray&)> known)
+{
+    commands().dialogs.SetKnownFolderSizes(std::move(known));
+}
+
+std::int64_t TShellList::ReportedSize(const QByteArray& path) const
+{
+    return m_commands ? m_commands->reportedSizes.value(WithoutTrailingSlash(path), -1) : -1;
+}
+
+void TShellList::prepareNavigator(TShellNavigator& navigator)
+{
+    TCommandState& state = commands();
+    navigator.SetCommandHost(state.host);
+    navigator.SetMenuPresenter(&state.popup);
+    navigator.SetReadOnly(ReadOnly());
+    navigator.SetShowContextMenuOnTop(ShowContextMenuOnTop());
+    navigator.OnContextMenuSelect = OnContextMenuSelect;
+    if (ReadOnly())
+        navigator.OnRename = nullptr;
+    else
+        navigator.OnRename = [this](TShellNavigator&) { StartRename(); };
+}
+
+TFileNames TShellList::selectedPaths()
+{
+    TFileNames paths;
+    const QByteArray folder = PathBytes();
+    for (const int index : SelectedIndexes()) {
+        if (!Item(index).Data.IsParentFolder)
+            paths.append(pathOf(*this, index, folder));
+    }
+    return paths;
+}
+
+QByteArray TShellList::firstSelectedPath()
+{
+    for (const int index : SelectedIndexes()) {
+        if (!Item(index).Data.IsParentFolder)
+            return ItemPath(index);
+    }
+    return {};
+}
+
+void TShellList::ghostSelection()
+{
+    for (const int index : SelectedIndexes()) {
+        Item(index).Cut = true;
+        UpdateItem(index);
+    }
+}
+
+void TShellList::reportGone(const TFileNames& paths)
+{
+    // Exactly what the operation dealt with leaves: an object whose deletion failed or
+    // was skipped stays listed.
+    const std::optional<fileops::OperationReport>& report = m_navigator->LastReport();
+    if (!report)
+        return;
+    QHash<QByteArray, std::int64_t> done;
+    done.reserve(report->done.size());
+    for (qsizetype i = 0; i < report->done.size(); ++i)
+        done.insert(WithoutTrailingSlash(report->done[i]), report->sizes.value(i, -1));
+    TFileNames gone;
+    QHash<QByteArray, std::int64_t>& sizes = commands().reportedSizes;
+    sizes.clear();
+    for (const QByteArray& path : paths) {
+        const auto it = done.constFind(WithoutTrailingSlash(path));
+        if (it == done.cend())
+            continue;
+        gone.append(path);
+        sizes.insert(WithoutTrailingSlash(path), *it);
+    }
+    if (!gone.isEmpty())
+        ReportOperation(soDelete | soRemoved, gone, {});
+}
+
+void TShellList::afterVerb(const QString& verb, bool done, const TFileNames& paths,
+                           const TFileNames& pasteNames, const QByteArray& pasteTarget)
+{
+    if (isDeleteVerb(verb)) {
+        reportGone(paths);
+        if (done && !AutomaticRefresh())
+            RestartRefreshTimer();
+        return;
+    }
+    if (!done)
+        return;
+    if (isVerb(verb, "undelete")) {
+        RestartRefreshTimer();
+    } else if (isVerb(verb, "paste")) {
+        if (!pasteNames.isEmpty()) {
+            rememberSizes(commands().reportedSizes,
+                          m_navigator->LastReport() ? &*m_navigator->LastReport() : nullptr);
+            ReportOperation(pasteOperation(pasteNames), pasteNames, pasteTarget);
+        }
+    } else if (isVerb(verb, "cut")) {
+        ghostSelection();
+    }
+}
+
+bool TShellList::ExecuteVerb(const QString& verb)
+{
+    if (SelCount() == 0)
+        return false;
+    if (SelCount() == 1 && Item(Selected()).Data.IsParentFolder) {
+        if (isVerb(verb, "default"))
+            GoUp();
+        return true;
+    }
+    CommandGuard guard(commands().running);
+    if (!guard)
+        return false;
+    TShellNavigator& nav = *m_navigator;
+    prepareNavigator(nav);
+    const TFileNames pasteNames = isVerb(verb, "paste") ? clipboardNames() : TFileNames();
+    const TFileNames paths = isDeleteVerb(verb) ? selectedPaths() : TFileNames();
+    // A paste goes into the selected folder, and that is where it is reported to be.
+    const QByteArray pasteTarget = isVerb(verb, "paste") ? firstSelectedPath() : QByteArray();
+    const QPointer<TShellList> self(this);
+    bool done = false;
+    if (SelCount() == 1) {
+        const int index = Selected();
+        nav.SetObjectIDList(Item(index).Data.ItemID);
+        if (!isVerb(verb, "default") && !isVerb(verb, "open")) {
+            done = nav.InvokeVerb(verb);
+        } else if (nav.IsFolder()) {
+            // A folder is shown in the list itself.
+            if (nav.EnterObject()) {
+                FolderChanged();
+                FullRefresh();
+                return true;
+            }
+            commands().host->ShowMessage(QStringLiteral("Öffnen"),
+                                         QStringLiteral("„%1“ lässt sich nicht öffnen: %2")
+                                             .arg(CaptionText(index), SystemErrorText(ENOENT)));
+            IncrementalRefresh();
+            return false;
+        } else if (const QByteArray target = nav.LinkTargetFolder(); !target.isEmpty()) {
+            try {
+                nav.SetFolderPath(target);
+            } catch (const EShellNavigatorError& e) {
+                commands().host->ShowMessage(QStringLiteral("Öffnen"), e.message());
+                return false;
+            }
+            FolderChanged();
+            FullRefresh();
+            return true;
+        } else {
+            done = nav.InvokeVerb(verb);
+        }
+    } else {
+        nav.MultiObjects() = SelectedNames();
+        done = nav.InvokeVerb(verb);
+    }
+    if (!self)
+        return done;
+    if (!done && nav.LastError() == ENOENT && !nav.LastReport())
+        IncrementalRefresh(); // an object was gone before the verb could run
+    afterVerb(verb, done, paths, pasteNames, pasteTarget);
+    return done;
+}
+
+bool TShellList::PasteIntoFolder(const QString& verb)
+{
+    CommandGuard guard(commands().running);
+    if (!guard)
+        return false;
+    const TFileNames pasteNames = isVerb(verb, "paste") ? clipboardNames() : TFileNames();
+    const QByteArray folder = PathBytes();
+    const QPointer<TShellList> self(this);
+    bool done = false;
+    {
+        // A navigator of its own, whose current object is the shown folder.
+        TShellNavigator temporary(this);
+        temporary.SetShowErrorMessages(false);
+        prepareNavigator(temporary);
+        try {
+            temporary.SetFolderIDList(FolderIDList());
+            if (temporary.SelectFolderInParent())
+                done = temporary.InvokeVerb(verb);
+        } catch (const EShellNavigatorError& e) {
+            if (self)
+                commands().host->ShowMessage(QStringLiteral("Einfügen"), e.message());
+        }
+        if (!self)
+            return done;
+        if (done && !pasteNames.isEmpty())
+            rememberSizes(commands().reportedSizes,
+                          temporary.LastReport() ? &*temporary.LastReport() : nullptr);
+    }
+    if (done && !pasteNames.isEmpty())
+        ReportOperation(pasteOperation(pasteNames), pasteNames, folder);
+    RestartRefreshTimer();
+    return done;
+}
+
+void TShellList::ShowShellContextMenu(const QPoint& screenPoint, QString& verb)
+{
+    verb.clear();
+    if (SelCount() == 0)
+        return;
+    const TFileNames names = SelectedNames();
+    if (names.isEmpty())
+        return; // only ".." is selected
+    CommandGuard guard(commands().running);
+    if (!guard)
+        return;
+    TShellNavigator& nav = *m_navigator;
+    nav.MultiObjects() = names;
+    prepareNavigator(nav);
+    const TFileNames pasteNames = clipboardNames();
+    const TFileNames paths = selectedPaths();
+    const QByteArray pasteTarget = firstSelectedPath();
+    const QPointer<TShellList> self(this);
+    try {
+        verb = nav.ShowContextMenu(screenPoint, PopupMenu());
+    } catch (const EShellNavigatorError&) {
+        if (self)
+            IncrementalRefresh();
+        verb.clear();
+    }
+    if (!self)
+        return;
+    if (verb.isEmpty() && nav.LastError() == ENOENT && !nav.LastReport()) {
+        IncrementalRefresh(); // an object was gone before the menu could show
+        return;
+    }
+    // A delete that removed some objects but not the first still removes those: what ran
+    // decides, not only the verb that came back.
+    const QString ran = isDeleteVerb(nav.LastVerb()) ? nav.LastVerb() : verb;
+    afterVerb(ran, !verb.isEmpty(), paths, pasteNames, pasteTarget);
+}
+
+bool TShellList::ShowBackgroundMenu(const QPoint& screenPoint)
+{
+    if (!m_backgroundPopupMenu)
+        return false;
+    m_backgroundPopupMenu->popup(screenPoint);
+    return true;
+}
+
+void TShellList::ReportOperation(TShellOperations operation, const TFileNames& files,
+                                 const QByteArray& destination,
+                                 const fileops::OperationReport& report)
+{
+    rememberSizes(commands().reportedSizes, &report);
+    ReportOperation(operation, files, destination);
+}
+
+void TShellList::ReportOperation(TShellOperations operation, const TFileNames& files,
+                                 const QByteArray& destination)
+{
+    if (operation & soDelete) {
+        // The deleted objects leave the view at once, before any change report arrives.
+        QSet<QByteArray> gone;
+        gone.reserve(files.size());
+        for (const QByteArray& path : files)
+            gone.insert(WithoutTrailingSlash(path));
+        std::vector<int> rows;
+        const QByteArray folder = PathBytes();
+        for (int i = 0; i < ItemCount(); ++i) {
+            if (!Item(i).Data.IsParentFolder && gone.contains(pathOf(*this, i, folder)))
+                rows.push_back(i);
+        }
+        BeginUpdate();
+        DeleteItems(rows);
+        EndUpdate();
+        // What the user selected is gone: nothing else becomes the selection for the
+        // next command.
+        ClearSelection();
+    }
+    if (!files.isEmpty() && OnOperation)
+        OnOperation(operation, files, destination);
+    if ((operation & (soMove | soDelete | soRemoved | soRename)) && m_shellLink)
+        m_shellLink->BroadcastUpdate(this);
+}
+
+// ---- Renaming in place ----
+
+void TShellList::StartRename()
+{
+    const int index = Selected();
+    if (index >= 0)
+        EditCaption(index);
+}
+
+bool TShellList::CanEdit(int index)
+{
+    if (!TWideListView::CanEdit(index) || index < 0 || index >= ItemCount())
+        return false;
+    const TWideListItem& item = Item(index);
+    if (item.Data.IsParentFolder || item.Data.ItemID.isNull())
+        return false;
+    if (OnEditing) {
+        bool allow = true;
+        OnEditing(index, allow);
+        if (!allow)
+            return false;
+    }
+    m_navigator->SetObjectIDList(item.Data.ItemID);
+    return m_navigator->CanRename();
+}
+
+bool TShellList::CaptionEdited(int index, const QString& text)
+{
+    TWideListItem& item = Item(index);
+    const QString oldText = CaptionText(index);
+    if (text == oldText)
+        return false; // nothing to rename
+    TShellNavigator& nav = *m_navigator;
+    nav.SetObjectIDList(item.Data.ItemID);
+    if (OnEdited)
+        OnEdited(index);
+    // The message waits until the editor has closed: a dialog while it closes would
+    // let it hand in its text a second time.
+    const auto tell = [this](const QString& message) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, message] {
+                commands().host->ShowMessage(QStringLiteral("Umbenennen"), message);
+            },
+            Qt::QueuedConnection);
+    };
+    const QByteArray newName = QFile::encodeName(text);
+    if (const std::optional<QString> problem = fileops::NameProblem(newName)) {
+        UpdateItem(index);
+        tell(QStringLiteral("„%1“ kann nicht umbenannt werden: %2 Der Name bleibt „%1“.")
+                 .arg(oldText, *problem));
+        return false;
+    }
+    const QByteArray oldPath = ItemPath(index);
+    QByteArray name = newName;
+    if (!nav.RenameObject(name)) {
+        const int error = nav.LastError();
+        UpdateItem(index);
+        tell(QStringLiteral("„%1“ kann nicht in „%2“ umbenannt werden: %3 Der Name bleibt „%1“.")
+                 .arg(oldText, text, SystemErrorText(error)));
+        ReportOperation(soRename, {oldPath}, oldPath);
+        return false;
+    }
+    item.Data.FullPath.clear();
+    item.Data.ItemID = nav.GetObjectIDList();
+    if (!item.Caption().isNull()) // an object whose title is not its name
+        item.SetCaption(nav.DisplayName());
+    UpdateItem(index);
+    const QByteArray newPath = ItemPath(index);
+    ReportOperation(soRename, {oldPath}, newPath);
+    if (ViewStyle() == vsIcon)
+        FullRefresh();
+    return true;
+}

@@ -1,0 +1,201 @@
+// The contents list follows the disk: its change notifier watches the shown folder,
+// deletions leave the list at once, a removed drive re-reads it at once, and every other
+// change restarts RefreshTimer, whose tick merges the folder into the list or, when the
+// folder is gone, shows the drives.
+
+#include "controls/ShellList.h"
+
+#include "shell/ShellFolderObject.h"
+#include "shell/ShellLink.h"
+#include "threads/ChangeNotifier.h"
+
+#include <sys/stat.h>
+#include <time.h>
+
+using namespace shell;
+using namespace threads;
+
+namespace {
+
+// What the list asks its notifier for.
+constexpr TNotificationEvents kWatchedEvents = {
+    neFileChange,   neFileCreate,    neFileDelete,   neFileRename,  neDriveAdd,
+    neDriveRemove,  neShellDriveAdd, neMediaInsert,  neMediaRemove, neFolderCreate,
+    neFolderDelete, neFolderRename,  neFolderUpdate, neNetShare,    neNetUnShare};
+
+// A kernel timestamp may lag the clock by a tick; a change this close to the start of a
+// reading counts as made during it.
+constexpr qint64 kTimestampSlackNs = 50'000'000;
+
+qint64 wallClockNs()
+{
+    timespec ts{};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    return qint64(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+bool sameObject(const TIdList& a, const TIdList& b)
+{
+    const std::optional<ShellLocation> pa = ResolveIDList(a);
+    const std::optional<ShellLocation> pb = ResolveIDList(b);
+    return pa && pb && pa->sameObject(*pb);
+}
+
+} // namespace
+
+void TShellList::setUpChangeWatching()
+{
+    // A coarse timer may fire 5 % early: the burst's quiet time is 600 ms, not 570.
+    RefreshTimer.setTimerType(Qt::PreciseTimer);
+    m_notifier = std::make_unique<TShellChangeNotifier>();
+    m_notifier->SetRecursive(false);
+    m_notifier->SetEventFilter(kWatchedEvents);
+    m_notifier->SetOnItemIdChange(
+        [this](QObject* sender, TNotificationEvent event, const TIdList& item1,
+               const TIdList& item2) { ShellChangeReceived(sender, event, item1, item2); });
+    // On from the start, with nothing to watch until the first full refresh.
+    m_notifier->SetEnabled(m_automaticRefresh);
+}
+
+void TShellList::SetAutomaticRefresh(bool on)
+{
+    if (on == m_automaticRefresh)
+        return;
+    m_automaticRefresh = on;
+    if (on && !m_loading && !m_refreshing && m_refreshStartNs != 0) {
+        // Watch what is shown now, not the folder of the last armed refresh, and catch
+        // up with what changed while nobody watched.
+        m_notifier->WatchFolder(FolderIDList());
+        RestartRefreshTimer();
+    }
+    m_notifier->SetEnabled(on);
+}
+
+// ---- Around a full refresh ----
+
+void TShellList::pauseWatching()
+{
+    m_notifier->SetEnabled(false);
+    m_refreshStartNs = wallClockNs();
+}
+
+void TShellList::armWatching()
+{
+    m_watchLost = false;
+    m_fullRefreshDue = false;
+    if (m_automaticRefresh)
+        m_notifier->WatchFolder(FolderIDList());
+}
+
+void TShellList::resumeWatching()
+{
+    m_notifier->SetEnabled(m_automaticRefresh);
+    const QByteArray path = PathBytes();
+    if (!m_automaticRefresh || path.isEmpty())
+        return;
+    // The folder was read before its watch was in place: what changed in between has
+    // no event, but it moved the folder's time (or took the folder away).
+    struct stat st
+    {
+    };
+    if (::stat(path.constData(), &st) != 0 ||
+        qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec >=
+            m_refreshStartNs - kTimestampSlackNs)
+        RestartRefreshTimer();
+}
+
+// ---- Events ----
+
+void TShellList::ShellChangeReceived(QObject*, TNotificationEvent event, const TIdList& item1,
+                                     const TIdList&)
+{
+    if (m_restoringSelection)
+        return;
+    switch (event) {
+    case neFileDelete:
+    case neFolderDelete:
+        if (isShownFolder(item1)) {
+            // The shown folder itself was deleted, moved or replaced, and its watch went
+            // with it: the tick shows the drives, or reads the new folder and watches it.
+            m_watchLost = true;
+            RestartRefreshTimer();
+        } else if (isShownFolder(ParentIDList(item1))) {
+            // Only entries of the shown folder: an item of the same name elsewhere is
+            // another object.
+            const int index = FindItemByID(LastIDListItem(item1));
+            if (index >= 0)
+                DeleteItem(index);
+        }
+        return;
+    case neDriveRemove:
+    case neMediaRemove:
+    case neNetShare:
+    case neNetUnShare:
+        refreshAtOnce();
+        return;
+    case neDriveAdd: {
+        // Mounted over the shown folder or one above it: the watch sees the covered
+        // folder, not the new one.
+        const QByteArray mountPoint = PathFromIDList(item1);
+        const QByteArray shown = WithoutTrailingSlash(PathBytes());
+        if (!mountPoint.isEmpty() && !shown.isEmpty() &&
+            (mountPoint == shown || IsPathBelow(shown, mountPoint)))
+            m_watchLost = true;
+        break;
+    }
+    case neFolderUpdate:
+        // Of the folder itself: changes were lost (the event queue ran over), so sizes
+        // and times may be wrong as well.
+        if (isShownFolder(item1))
+            m_fullRefreshDue = true;
+        break;
+    default:
+        break;
+    }
+    RestartRefreshTimer();
+}
+
+void TShellList::refreshAtOnce()
+{
+    RefreshTimer.stop();
+    if (!PathBytes().isEmpty() && !folderCanBeShown())
+        SetSpecialFolder(SF_DRIVES); // the drive went away with the folder
+    else
+        FullRefresh();
+}
+
+bool TShellList::isShownFolder(const TIdList& list)
+{
+    return !list.isNull() && sameObject(list, FolderIDList());
+}
+
+bool TShellList::folderCanBeShown()
+{
+    return ShellFolderObject::bind(FolderIDList()) != nullptr;
+}
+
+// ---- The timer ----
+
+void TShellList::RestartRefreshTimer()
+{
+    RefreshTimer.stop();
+    RefreshTimer.start();
+}
+
+void TShellList::RefreshTimerFired()
+{
+    RefreshTimer.stop();
+    if (m_loading)
+        return; // Loaded() reads the folder
+    // A folder with a path of its own is checked, special folders included: a folder
+    // that cannot be shown any more (gone, replaced by a file, unreadable, its disk
+    // unmounted) gives way to the drives. Virtual folders are always there.
+    if (!PathBytes().isEmpty() && !folderCanBeShown()) {
+        SetSpecialFolder(SF_DRIVES);
+        return;
+    }
+    if (m_watchLost || m_fullRefreshDue)
+        FullRefresh(); // watches the folder anew
+    else
+        IncrementalRefresh();
+}
