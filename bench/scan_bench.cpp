@@ -98,7 +98,7 @@ int generate(const QStringList& args)
 
 void printReadAhead(int threads)
 {
-    const platform::ReadAhead::Limits limits;
+    const platform::ReadAhead::Limits limits = platform::ReadAhead::fitted({});
     std::printf("read_ahead: threads=%d entries=%zu folders=%zu levels=%zu\n", threads,
                 threads > 0 ? limits.entries : 0, threads > 0 ? limits.folders : 0,
                 threads > 0 ? limits.levels : 0);

@@ -18,6 +18,7 @@
 #include <QTest>
 #include <filesystem>
 #include <sys/mount.h>
+#include <sys/resource.h>
 
 using namespace testtrees;
 
@@ -110,6 +111,9 @@ private Q_SLOTS:
         // in one folder than it may read ahead.
         QTest::newRow("folder beyond the budget") << QByteArray("huge");
         QTest::newRow("folder beyond the window") << QByteArray("wide");
+        // Thousands of folders that each hold one, with few descriptors left to open
+        // them: a folder read ahead must not take the descriptor its turn will need.
+        QTest::newRow("few descriptors") << QByteArray("descriptors");
     }
 
     void sameResultAsTheWalkAlone()
@@ -165,6 +169,21 @@ private Q_SLOTS:
             QVERIFY(generateTree("wide-deep", 300, 40, 5, (root + "/next").toStdString(), made));
         } else if (shape == "wide") {
             QVERIFY(generateTree("flat", 2000, 1500, 5, root.toStdString(), made));
+        } else if (shape == "descriptors") {
+            for (int i = 0; i < 3000; ++i) {
+                const QByteArray d = root + "/d" + QByteArray::number(i);
+                makeDir(d);
+                makeDir(d + "/s");
+                makeFile(d + "/s/f", i);
+            }
+        }
+        rlimit descriptors{};
+        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &descriptors), 0);
+        const auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_NOFILE, &descriptors); });
+        if (shape == "descriptors") {
+            rlimit few = descriptors;
+            few.rlim_cur = rlim_t(openDescriptors() + 40);
+            QCOMPARE(::setrlimit(RLIMIT_NOFILE, &few), 0);
         }
 
         const Result alone = scan(root, 0);

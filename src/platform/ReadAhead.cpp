@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <sys/resource.h>
 #include <system_error>
 
 namespace platform {
@@ -55,9 +56,18 @@ bool ReadAhead::WalkOrder::operator()(const Node* a, const Node* b) const
     return ai < bi;
 }
 
+ReadAhead::Limits ReadAhead::fitted(Limits limits)
+{
+    rlimit open{};
+    if (::getrlimit(RLIMIT_NOFILE, &open) == 0 && open.rlim_cur != RLIM_INFINITY)
+        limits.folders = std::min<std::size_t>(limits.folders, open.rlim_cur / 4);
+    limits.folders = std::max<std::size_t>(limits.folders, 1);
+    return limits;
+}
+
 ReadAhead::ReadAhead(int threads, Limits limits, const MountTable* mounts,
                      const std::atomic_bool* stop)
-    : m_limits(limits), m_mounts(mounts), m_stop(stop), m_budget(limits.entries)
+    : m_limits(fitted(limits)), m_mounts(mounts), m_stop(stop), m_budget(limits.entries)
 {
     m_workers.reserve(size_t(std::max(threads, 0)));
     for (int i = 0; i < threads; ++i) {

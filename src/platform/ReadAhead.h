@@ -32,6 +32,10 @@ public:
         std::size_t folders = 512;   // folders being read or read, not yet taken
         std::size_t levels = 64;     // folders below this level are left to the walk
     };
+    // `limits` with at most a quarter of the process's descriptors for the folders
+    // read ahead, each of which may hold one: a folder that cannot be opened for want
+    // of a descriptor would count as empty.
+    static Limits fitted(Limits limits);
 
     // Starts up to `threads` workers (threads() says how many could be started). Reads
     // stop early once `stop` is set; `mounts` and `stop` must outlive this object.
