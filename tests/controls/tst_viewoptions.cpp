@@ -66,7 +66,14 @@ private:
 // A pool whose worker waits at the gate until the test opens it.
 struct HeldPool
 {
-    HeldPool() { pool.AddWorkItem(gate); }
+    HeldPool()
+    {
+        pool.AddWorkItem(gate);
+        // Held once the worker has taken the gate: until then it would count as queued.
+        QDeadlineTimer deadline(10000);
+        while (pool.QueuedCount() > 0 && !deadline.hasExpired())
+            QThread::msleep(1);
+    }
     ~HeldPool()
     {
         gate->Open();
