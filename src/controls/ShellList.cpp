@@ -79,6 +79,7 @@ void TShellList::showEvent(QShowEvent* event)
     // From now on the navigator's dialogs belong to this window.
     m_navigator->Loaded();
     m_windowCreated = true;
+    registerDropTarget();
 }
 
 // ---- The shown folder ----
@@ -228,6 +229,7 @@ void TShellList::SetBackgroundPopupMenu(QMenu* menu)
 void TShellList::SetViewStyle(TViewStyle style)
 {
     TWideListView::SetViewStyle(style);
+    registerDropTarget();
     if (!m_loading) {
         UpdateSortArrows();
         m_thumbnails = false;
@@ -270,7 +272,7 @@ void TShellList::leaveEvent(QEvent* event)
 
 bool TShellList::ViewEvent(QObject* watched, QEvent* event)
 {
-    return CommandEvent(watched, event);
+    return DragEvent(watched, event) || CommandEvent(watched, event);
 }
 
 // ---- The shell link ----
