@@ -484,7 +484,7 @@ void TShellList::dragOver(QEvent* event)
     state.keys = e->modifiers();
     state.moved = true;
     QAbstractItemView* view = CurrentView();
-    setTargetItem(ItemAt(mapFrom(view->viewport(), point)));
+    setTargetItem(ItemAt(view->viewport()->mapTo(this, point)));
     autoScroll(point);
 
     QByteArray destination = state.itemTarget;
