@@ -10,6 +10,7 @@
 #include "fileops/ClipboardFiles.h"
 #include "fileops/NameRules.h"
 #include "fileops/Operation.h"
+#include "fileops/TrashStore.h"
 #include "shell/ContextMenuHandler.h"
 #include "shell/ShellCommandHost.h"
 #include "shell/ShellFolderObject.h"
@@ -44,6 +45,7 @@ struct TShellList::TDragState
     QByteArray folderTarget;  // the shown folder, when it takes drops
     int targetItem = -1;      // the item drawn as the drop target
     QByteArray itemTarget;    // its folder
+    QByteArray destination;   // where a drop at the last point goes; empty: nowhere
     Qt::MouseButtons buttons;
     Qt::KeyboardModifiers keys;
     QPoint point; // the last point of a drag-over, viewport coordinates
@@ -68,6 +70,7 @@ struct TShellList::TDragState
         firstExisting.clear();
         folderTarget.clear();
         itemTarget.clear();
+        destination.clear();
         targetItem = -1;
         buttons = {};
         keys = {};
@@ -253,9 +256,16 @@ QByteArray TShellList::ItemDropTarget(int index)
     if (!folder)
         return {};
     // Only folders of a file system outside the trash take files: a file dropped into a
-    // trash's folder would have no record there.
+    // trash's folder would have no record there. A trashed folder opened by its path is
+    // known by the trash's files folder above it.
     const auto takesDrops = [](const std::optional<ShellLocation>& place) {
-        return place && place->kind == ShellLocation::FileSystem && !place->inTrash;
+        if (!place || place->kind != ShellLocation::FileSystem || place->inTrash)
+            return false;
+        for (QByteArray at = place->path; at.size() > 1; at = fileops::ParentOf(at)) {
+            if (fileops::TrashStore::isFilesFolder(at))
+                return false;
+        }
+        return true;
     };
     if (index < 0) {
         if (!takesDrops(folder->location()))
@@ -332,18 +342,6 @@ void TShellList::autoScroll(const QPoint& point)
     scroll(view->verticalScrollBar(), step.dy);
     state.lastScroll = now;
 }
-
-namespace {
-
-// Where a drag at this moment would drop, and with which effect.
-struct DropAnswer
-{
-    QByteArray destination;
-    Qt::DropAction effect = Qt::IgnoreAction;
-    Qt::DropActions allowed;
-};
-
-} // namespace
 
 bool TShellList::DragEvent(QObject* watched, QEvent* event)
 {
@@ -487,7 +485,10 @@ void TShellList::dragOver(QEvent* event)
     setTargetItem(ItemAt(view->viewport()->mapTo(this, point)));
     autoScroll(point);
 
-    QByteArray destination = state.itemTarget;
+    // Without a folder under the mouse the shown folder takes the drop, but not from its
+    // own list with the left button: the items are there already.
+    QByteArray& destination = state.destination;
+    destination = state.itemTarget;
     const bool ownDrag = state.dragButton != Qt::NoButton;
     if (destination.isEmpty() && (!ownDrag || (state.buttons & Qt::RightButton)))
         destination = state.folderTarget;
@@ -528,11 +529,7 @@ void TShellList::drop(QEvent* event)
         dragOver(&over);
         e->setDropAction(over.isAccepted() ? over.dropAction() : Qt::IgnoreAction);
     }
-    const QByteArray destination =
-        state.targetItem >= 0
-            ? state.itemTarget
-            : (state.dragButton == Qt::NoButton || (buttons & Qt::RightButton) ? state.folderTarget
-                                                                               : QByteArray());
+    const QByteArray destination = state.destination;
     Qt::DropAction effect = e->dropAction();
     const int targetItem = state.targetItem;
     TFileNames files = state.files;

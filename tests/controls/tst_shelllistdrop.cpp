@@ -5,11 +5,12 @@
 // lists of URIs and a very long one, scrolling near the edges, and the drag out of the
 // list through the drag-loop seam, dropping into a second list or into itself.
 
-#include "../fileops/FileOpsFixtures.h"
+#include "../fileops/TestHome.h"
 #include "controls/ContextMenuPopup.h"
 #include "controls/ShellList.h"
 #include "fileops/ClipboardFiles.h"
 #include "fileops/FixedAnswers.h"
+#include "fileops/TrashStore.h"
 #include "shell/ShellCommandHost.h"
 #include "shell/ShellStartup.h"
 
@@ -147,6 +148,7 @@ class TestShellListDrop : public QObject
 
     RecordingHost m_host;
     QList<Reported> m_reports;
+    TestHome m_home;
 
     // A shown list of `folder` that reports into m_reports.
     void open(TShellList& list, const QByteArray& folder)
@@ -163,7 +165,11 @@ class TestShellListDrop : public QObject
     }
 
 private slots:
-    void initTestCase() { QVERIFY(ShellStartup()); }
+    void initTestCase()
+    {
+        QVERIFY(ShellStartup());
+        m_home.set();
+    }
     void init()
     {
         m_host.messages.clear();
@@ -177,6 +183,8 @@ private slots:
 
     void dropLands_data();
     void dropLands();
+    void noDropsIntoTheTrash_data();
+    void noDropsIntoTheTrash();
     void folderIntoItself_data();
     void folderIntoItself();
     void badUriLists_data();
@@ -379,6 +387,42 @@ void TestShellListDrop::dropLands()
                                        cross ? "Hierher kopieren*" : "Hierher kopieren",
                                        "Verknüpfung hier erstellen", "Abbrechen"}));
     }
+}
+
+// A trash's folders take no files: they would have no record there.
+void TestShellListDrop::noDropsIntoTheTrash_data()
+{
+    QTest::addColumn<bool>("inside"); // showing the trashed folder rather than the trash
+    QTest::addColumn<QString>("onto");
+    QTest::newRow("the trash's empty space") << false << "";
+    QTest::newRow("a trashed folder") << false << "old";
+    QTest::newRow("inside a trashed folder") << true << "";
+    QTest::newRow("a folder inside a trashed one") << true << "inner";
+}
+
+void TestShellListDrop::noDropsIntoTheTrash()
+{
+    QFETCH(bool, inside);
+    QFETCH(QString, onto);
+    const QByteArray base = m_home.folder();
+    QCOMPARE(::mkdir((base + "/old").constData(), 0755), 0);
+    QCOMPARE(::mkdir((base + "/old/inner").constData(), 0755), 0);
+    putFile(base + "/a.txt", "a");
+    QCOMPARE(runOperation(fileops::OperationKind::Trash, {base + "/old"}).done.size(), 1);
+    const QByteArray trashed = fileops::TrashStore::homeTrash() + "/files/old";
+    QVERIFY(exists(trashed + "/inner"));
+    TShellList list;
+    open(list, inside ? trashed : QByteArray());
+    if (!inside)
+        list.SetSpecialFolder(SF_BITBUCKET);
+    const QPoint point = pointOf(list, onto);
+    QVERIFY(!point.isNull());
+    const auto data = mimeOf(uriList({base + "/a.txt"}));
+    const DropResult result = dropAt(list, point, *data);
+    QVERIFY(!result.overAccepted);
+    QVERIFY(exists(base + "/a.txt"));
+    QVERIFY(m_reports.isEmpty());
+    removeTreeAt(fileops::TrashStore::homeTrash());
 }
 
 void TestShellListDrop::folderIntoItself_data()
@@ -593,27 +637,32 @@ void TestShellListDrop::dragOut_data()
     QTest::addColumn<bool>("intoItself");
     QTest::addColumn<int>("button");
     QTest::addColumn<QString>("menuPick");
+    QTest::addColumn<QString>("onto"); // an item of the target list; empty space when empty
     QTest::addColumn<int>("offered");
     QTest::addColumn<int>("sourceReport"); // 0: none
     QTest::addColumn<QByteArrayList>("sourceAfter");
     QTest::addColumn<QByteArrayList>("targetAfter");
     const int all = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
     QTest::newRow("to another list: a move")
-        << int(cmDefault) << false << int(Qt::LeftButton) << "" << all
-        << int(soDragSource | soMove | soRemoved) << QByteArrayList{"sub"}
+        << int(cmDefault) << false << int(Qt::LeftButton) << ""
+        << "" << all << int(soDragSource | soMove | soRemoved) << QByteArrayList{"sub"}
         << QByteArrayList{"a.txt", "b.txt"};
     QTest::newRow("cmCopy: a copy")
-        << int(cmCopy) << false << int(Qt::LeftButton) << "" << int(Qt::CopyAction)
-        << int(soDragSource | soCopy) << QByteArrayList{"a.txt", "b.txt", "sub"}
-        << QByteArrayList{"a.txt", "b.txt"};
+        << int(cmCopy) << false << int(Qt::LeftButton) << ""
+        << "" << int(Qt::CopyAction) << int(soDragSource | soCopy)
+        << QByteArrayList{"a.txt", "b.txt", "sub"} << QByteArrayList{"a.txt", "b.txt"};
     QTest::newRow("left onto its own empty space: nothing")
-        << int(cmDefault) << true << int(Qt::LeftButton) << "" << all << 0
-        << QByteArrayList{"a.txt", "b.txt", "sub"} << QByteArrayList();
+        << int(cmDefault) << true << int(Qt::LeftButton) << ""
+        << "" << all << 0 << QByteArrayList{"a.txt", "b.txt", "sub"} << QByteArrayList();
     QTest::newRow("right onto its own empty space: the menu copies")
-        << int(cmDefault) << true << int(Qt::RightButton) << "Hierher kopieren" << all
-        << int(soDragSource | soCopy)
+        << int(cmDefault) << true << int(Qt::RightButton) << "Hierher kopieren"
+        << "" << all << int(soDragSource | soCopy)
         << QByteArrayList{"a - Kopie.txt", "a.txt", "b - Kopie.txt", "b.txt", "sub"}
         << QByteArrayList();
+    // The dragged folder does not take itself: the drag shows that nothing can be dropped.
+    QTest::newRow("a folder onto its own item: nothing")
+        << int(cmDefault) << true << int(Qt::LeftButton) << ""
+        << "sub" << all << 0 << QByteArrayList{"a.txt", "b.txt", "sub"} << QByteArrayList();
 }
 
 void TestShellListDrop::dragOut()
@@ -622,6 +671,7 @@ void TestShellListDrop::dragOut()
     QFETCH(bool, intoItself);
     QFETCH(int, button);
     QFETCH(QString, menuPick);
+    QFETCH(QString, onto);
     QFETCH(int, offered);
     QFETCH(int, sourceReport);
     QFETCH(QByteArrayList, sourceAfter);
@@ -661,37 +711,45 @@ void TestShellListDrop::dragOut()
         text = drag.mimeData()->text();
         allowed = actions;
         during = source.DragButton();
-        const DropResult result = dropAt(into, pointOf(into, QString()), *drag.mimeData(),
+        const DropResult result = dropAt(into, pointOf(into, onto), *drag.mimeData(),
                                          Qt::MouseButton(button), {}, actions);
         return result.dropAction;
     });
     source.ClearSelection();
-    source.SetSelected(indexOf(source, QStringLiteral("a.txt")), true);
-    source.SetSelected(indexOf(source, QStringLiteral("b.txt")), true);
+    const QByteArrayList dragged =
+        onto == u"sub" ? QByteArrayList{"sub"} : QByteArrayList{"a.txt", "b.txt"};
+    for (const QByteArray& name : dragged)
+        source.SetSelected(indexOf(source, QString::fromUtf8(name)), true);
     // The drag begins as the mouse moves off a pressed item.
     QWidget* viewport = source.CurrentView()->viewport();
-    const QPoint from = pointOf(source, QStringLiteral("a.txt"));
+    const QPoint from = pointOf(source, QString::fromUtf8(dragged.first()));
     QTest::mousePress(viewport, Qt::MouseButton(button), {}, from);
     QMouseEvent moved(QEvent::MouseMove, QPointF(from + QPoint(0, 20)),
                       viewport->mapToGlobal(QPointF(from + QPoint(0, 20))), Qt::NoButton,
                       Qt::MouseButton(button), {});
     QApplication::sendEvent(viewport, &moved);
 
-    QCOMPARE(uris, uriList({base + "/src/a.txt", base + "/src/b.txt"}));
-    QCOMPARE(text, QFile::decodeName(base + "/src/a.txt\n" + base + "/src/b.txt"));
+    TFileNames paths;
+    QStringList names;
+    for (const QByteArray& name : dragged) {
+        paths << base + "/src/" + name;
+        names << QFile::decodeName(paths.last());
+    }
+    QCOMPARE(uris, uriList(paths));
+    QCOMPARE(text, names.join(u'\n'));
     QCOMPARE(int(allowed), offered);
     QCOMPARE(during, Qt::MouseButton(button));
     QCOMPARE(source.DragButton(), Qt::NoButton);
     QCOMPARE(entries(base + "/src"), sourceAfter);
     QCOMPARE(entries(base + "/dst"), targetAfter);
+    QCOMPARE(m_host.messages, QStringList());
     if (sourceReport == 0) {
         QVERIFY(sourceReports.isEmpty());
     } else {
         // The source's own report comes first; a drop into itself reports as target too.
         QVERIFY(!sourceReports.isEmpty());
         QCOMPARE(int(sourceReports.last().operation), sourceReport);
-        QCOMPARE(sourceReports.last().files,
-                 (TFileNames{base + "/src/a.txt", base + "/src/b.txt"}));
+        QCOMPARE(sourceReports.last().files, paths);
         QCOMPARE(sourceReports.last().destination, QByteArray());
     }
 }
