@@ -613,10 +613,17 @@ void TShellList::runDrop(Qt::DropAction effect, TFileNames files, QStringList pr
     operation.sources = std::move(files);
     operation.destination = destination;
     const QPointer<TShellList> self(this);
+    // Thousands of files arriving in the shown folder would each be an event for the
+    // interface thread while the worker moves them; one refresh afterwards shows them all.
+    const bool intoShownFolder = m_automaticRefresh && SamePath(destination, PathBytes());
+    if (intoShownFolder)
+        pauseWatching();
     const fileops::OperationReport report =
         RunOperation(std::move(operation), &commandHost(), problems);
     if (!self)
         return;
+    if (intoShownFolder)
+        resumeWatching();
     TShellOperations done = soDropTarget;
     if (effect == Qt::MoveAction)
         done |= soMove;
