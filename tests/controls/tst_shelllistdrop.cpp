@@ -10,6 +10,7 @@
 #include "controls/ShellList.h"
 #include "fileops/ClipboardFiles.h"
 #include "fileops/FixedAnswers.h"
+#include "fileops/NameRules.h"
 #include "fileops/TrashStore.h"
 #include "shell/ShellCommandHost.h"
 #include "shell/ShellStartup.h"
@@ -357,6 +358,13 @@ void TestShellListDrop::dropLands()
     }
     if (special == u"clash")
         QCOMPARE(contentOf(shown + "/a.txt"), QByteArray("another a"));
+    // What lands in the shown folder is listed there.
+    // What lands in the shown folder is listed there, and the list goes on following it.
+    if (fileops::ParentOf(base + landed) == shown) {
+        QTRY_VERIFY(indexOf(list, QFile::decodeName(fileops::NameOf(landed))) >= 0);
+        putFile(shown + "/later.txt", "l");
+        QTRY_VERIFY(indexOf(list, QStringLiteral("later.txt")) >= 0);
+    }
     QCOMPARE(m_host.messages, QStringList());
     if (operation == 0) {
         QVERIFY(m_reports.isEmpty());
