@@ -218,22 +218,25 @@ void TShellList::BeginShellDrag(Qt::MouseButton button)
     }
     data->setData(QStringLiteral("text/uri-list"), uris);
     data->setText(names.join(u'\n'));
-    QDrag drag(this);
-    drag.setMimeData(data);
+    // On the heap: the platform deletes a cancelled drag itself, later.
+    const QPointer<QDrag> drag = new QDrag(this);
+    drag->setMimeData(data);
 
     state.dragButton = button;
     state.dragged = QSet<QByteArray>(paths.cbegin(), paths.cend());
     const QPointer<TShellList> self(this);
     Qt::DropAction effect;
     if (dragLoop()) {
-        effect = dragLoop()(drag, allowed);
+        effect = dragLoop()(*drag, allowed);
     } else {
         // The platform's loop filters the events it needs first; the watch goes in once
         // the loop runs, so that it sees a second button before the loop does.
         DragWatch watch(button);
         QTimer::singleShot(0, &watch, [&watch] { qApp->installEventFilter(&watch); });
-        effect = drag.exec(allowed);
+        effect = drag->exec(allowed);
     }
+    if (drag)
+        drag->deleteLater();
     if (!self)
         return;
     state.dragButton = Qt::NoButton;
