@@ -3,10 +3,13 @@
 // --gui the same scan runs through a real main window: PATH is typed into its folder
 // field and Start pressed, and the tree sorts and draws as it does for the user.
 //
-//   scan_bench PATH
-//   scan_bench --gui [--shot FILE.png] [--close-during-scan MS] PATH
+//   scan_bench [--threads N] PATH
+//   scan_bench --gui [--threads N] [--shot FILE.png] [--close-during-scan MS] PATH
 //   scan_bench --generate wide-deep|flat|deep --files N --folders M --seed S OUTDIR
 //
+// --threads sets how many threads read folders ahead of the walk (0: none). Before the
+// last line a scan prints what the read-ahead may hold
+//   read_ahead: threads=T entries=E folders=D levels=L
 // The last line of a scan is
 //   scan: folders=F files=N bytes=B seconds=S peak_rss_kib=R max_ui_gap_ms=G
 // --gui first prints how long switching the sort criterion took on the finished tree
@@ -22,6 +25,7 @@
 #include "app/FolderSizeStore.h"
 #include "app/FolderTreeModel.h"
 #include "app/MainForm.h"
+#include "app/MyThread.h"
 #include "shell/ShellStartup.h"
 #include "ui_MainForm.h"
 
@@ -42,9 +46,9 @@ namespace {
 
 int usage()
 {
-    std::fprintf(stderr, "usage: scan_bench PATH\n"
-                         "       scan_bench --gui [--shot FILE.png] [--close-during-scan MS] "
-                         "PATH\n"
+    std::fprintf(stderr, "usage: scan_bench [--threads N] PATH\n"
+                         "       scan_bench --gui [--threads N] [--shot FILE.png] "
+                         "[--close-during-scan MS] PATH\n"
                          "       scan_bench --generate wide-deep|flat|deep --files N --folders M "
                          "--seed S OUTDIR\n");
     return 2;
@@ -92,6 +96,14 @@ int generate(const QStringList& args)
     return 0;
 }
 
+void printReadAhead(int threads)
+{
+    const platform::ReadAhead::Limits limits = platform::ReadAhead::fitted({});
+    std::printf("read_ahead: threads=%d entries=%zu folders=%zu levels=%zu\n", threads,
+                threads > 0 ? limits.entries : 0, threads > 0 ? limits.folders : 0,
+                threads > 0 ? limits.levels : 0);
+}
+
 void printScan(int folders, const TFolderSizeStore& store, qint64 elapsedNs, qint64 maxGapMs)
 {
     std::printf("scan: folders=%d files=%lld bytes=%lld seconds=%.3f peak_rss_kib=%ld "
@@ -118,10 +130,13 @@ int runGui(int argc, char* argv[])
     QStringList args = QCoreApplication::arguments();
     QString shot, path;
     int closeAfterMs = -1;
+    int threads = TMyThread::DefaultReadAheadThreads;
     for (int i = 2; i < args.size(); ++i) {
         const QString& a = args[i];
         bool ok = true;
-        if (a == QLatin1String("--shot") && i + 1 < args.size())
+        if (a == QLatin1String("--threads") && i + 1 < args.size())
+            threads = args[++i].toInt(&ok);
+        else if (a == QLatin1String("--shot") && i + 1 < args.size())
             shot = args[++i];
         else if (a == QLatin1String("--close-during-scan") && i + 1 < args.size())
             closeAfterMs = args[++i].toInt(&ok);
@@ -129,7 +144,7 @@ int runGui(int argc, char* argv[])
             path = a;
         else
             ok = false;
-        if (!ok)
+        if (!ok || threads < 0)
             return usage();
     }
     if (path.isEmpty())
@@ -141,6 +156,7 @@ int runGui(int argc, char* argv[])
     }
 
     TMainForm form;
+    form.TreeModel().SetReadAheadThreads(threads);
     Ui::TMainForm& ui = form.controls();
     GapMeter gaps;
     int exitCode = 0;
@@ -150,6 +166,7 @@ int runGui(int argc, char* argv[])
         const qint64 toSize = switchMs(form, ui.Sort1);
         std::printf("switch: to_count_ms=%lld to_size_ms=%lld\n", static_cast<long long>(toCount),
                     static_cast<long long>(toSize));
+        printReadAhead(threads);
         printScan(form.TreeModel().nodeCount(), FolderStore(), elapsedNs, gaps.maxGapMs());
         if (!shot.isEmpty()) {
             // The root open, its largest folder selected and listed below the tree.
@@ -158,6 +175,10 @@ int runGui(int argc, char* argv[])
             if (form.TreeModel().rowCount(root) > 0)
                 ui.TreeView1->setCurrentIndex(form.TreeModel().index(0, 0, root));
             form.Timer1Timer(); // the status bar as it reads a second later
+            QElapsedTimer answer;
+            answer.start();
+            while (form.FreeSpaceWaiting() && answer.elapsed() < 5000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
             QCoreApplication::processEvents();
             if (!form.grab().save(shot)) {
                 std::fprintf(stderr, "scan_bench: cannot write %s\n", qPrintable(shot));
@@ -197,11 +218,25 @@ int main(int argc, char* argv[])
     const QStringList args = QCoreApplication::arguments();
     if (args.size() >= 2 && args[1] == QLatin1String("--generate"))
         return generate(args);
-    if (args.size() != 2 || args[1].startsWith(QLatin1String("--")))
+    int threads = TMyThread::DefaultReadAheadThreads;
+    QString path;
+    for (int i = 1; i < args.size(); ++i) {
+        bool ok = true;
+        if (args[i] == QLatin1String("--threads") && i + 1 < args.size())
+            threads = args[++i].toInt(&ok);
+        else if (!args[i].startsWith(QLatin1String("--")) && path.isEmpty())
+            path = args[i];
+        else
+            ok = false;
+        if (!ok || threads < 0)
+            return usage();
+    }
+    if (path.isEmpty())
         return usage();
 
     TFolderSizeStore& store = FolderStore();
     TFolderTreeModel model(store);
+    model.SetReadAheadThreads(threads);
     GapMeter gaps;
     qint64 elapsedNs = 0;
     QObject::connect(&model, &TFolderTreeModel::scanFinished, [&](bool) {
@@ -210,13 +245,14 @@ int main(int argc, char* argv[])
     });
     QTimer::singleShot(0, [&] {
         gaps.start();
-        if (!model.StartScan(args[1])) {
+        if (!model.StartScan(path)) {
             std::fprintf(stderr, "scan_bench: the scan could not be started\n");
             QCoreApplication::exit(1);
         }
     });
     if (QCoreApplication::exec() != 0)
         return 1;
+    printReadAhead(threads);
     printScan(model.nodeCount(), store, elapsedNs, gaps.maxGapMs());
     return 0;
 }

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QStringList>
+#include <QTest>
 
 namespace testtrees {
 
@@ -31,6 +32,20 @@ inline QModelIndex childNamed(const TFolderTreeModel& model, const QModelIndex& 
             return child;
     }
     return {};
+}
+
+// Waits until the walk has given the folder `name` a node. A folder held at a gate may
+// have been opened ahead of the walk; once it has a node, the walk is there.
+inline bool waitForNode(const TFolderTreeModel& model, const QByteArray& name)
+{
+    return QTest::qWaitFor(
+        [&] {
+            for (std::int32_t entry = 1; entry <= model.nodeCount(); ++entry)
+                if (model.nodeName(entry) == name)
+                    return true;
+            return false;
+        },
+        60000);
 }
 
 } // namespace testtrees

@@ -12,8 +12,10 @@
 
 namespace testtrees {
 
-// Holds the walk at one folder until the test lets it go on. The state is shared
-// with the hook, which may still be returning when the gate is gone.
+// Holds the opening of one folder until the test lets it go on; the walk stops when
+// it needs that folder. A folder read ahead may be held before the walk is there
+// (waitForNode tells when it is). The state is shared with the hook, which may still
+// be returning when the gate is gone.
 class Gate
 {
     struct State
@@ -26,23 +28,26 @@ class Gate
 
 public:
     explicit Gate(const QByteArray& name)
-        : Gate([name](std::string_view n) { return QByteArray(n.data(), qsizetype(n.size())) == name; })
+        : Gate([name](std::string_view n) {
+              return QByteArray(n.data(), qsizetype(n.size())) == name;
+          })
     {
     }
-    // Holds at the first folder for which `holdAt` is true; it runs on the scan thread.
+    // Holds at the first folder for which `holdAt` is true; it runs on the thread that
+    // opens the folder.
     explicit Gate(std::function<bool(std::string_view name)> holdAt)
         : m_state(std::make_shared<State>())
     {
-        platform::setFolderOpenHook([state = m_state, holdAt = std::move(holdAt)](
-                                        int, std::string_view n) {
-            if (!holdAt(n))
+        platform::setFolderOpenHook(
+            [state = m_state, holdAt = std::move(holdAt)](int, std::string_view n) {
+                if (!holdAt(n))
+                    return true;
+                std::unique_lock lock(state->mutex);
+                state->reached = true;
+                state->changed.notify_all();
+                state->changed.wait(lock, [&] { return state->open; });
                 return true;
-            std::unique_lock lock(state->mutex);
-            state->reached = true;
-            state->changed.notify_all();
-            state->changed.wait(lock, [&] { return state->open; });
-            return true;
-        });
+            });
     }
     ~Gate()
     {

@@ -19,6 +19,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 using namespace testtrees;
 
@@ -84,8 +86,8 @@ private slots:
         QCOMPARE(form.FreeSpacePath(), QByteArray("/"));
         form.Timer1Timer();
         QCOMPARE(form.StatusPanel(1)->text(), QString());
-        QVERIFY2(form.StatusPanel(0)->text().endsWith(QLatin1String(" frei")),
-                 qPrintable(form.StatusPanel(0)->text()));
+        QTRY_VERIFY2(form.StatusPanel(0)->text().endsWith(QLatin1String(" frei")),
+                     qPrintable(form.StatusPanel(0)->text()));
         // Idle, nothing happens on Cancel, Esc or a sort click.
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -171,20 +173,17 @@ private slots:
                  TMyThread::CompletedNodeText(9 * GiB + 6 * MiB + 512 * 1024, dir.path(), 9));
         QVERIFY(top.data().toString().startsWith(QStringLiteral("9222,50 MB\t")));
         // By size, largest first: 5 GiB before 4 GiB, whatever their low 32 bits say.
-        QCOMPARE(childNames(model, top),
-                 (QStringList{"few-big", "middle", "many-small", "empty"}));
+        QCOMPARE(childNames(model, top), (QStringList{"few-big", "middle", "many-small", "empty"}));
         const QModelIndex many = childNamed(model, top, QStringLiteral("many-small"));
         QCOMPARE(many.data().toString(),
                  TMyThread::CompletedNodeText(6 * MiB, QStringLiteral("many-small"), 5));
         QCOMPARE(childNames(model, many), QStringList{".hidden"});
 
         form.controls().Sort2->click();
-        QCOMPARE(childNames(model, top),
-                 (QStringList{"many-small", "middle", "few-big", "empty"}));
+        QCOMPARE(childNames(model, top), (QStringList{"many-small", "middle", "few-big", "empty"}));
         QCOMPARE(form.focusWidget(), form.controls().TreeView1);
         form.controls().Sort1->click();
-        QCOMPARE(childNames(model, top),
-                 (QStringList{"few-big", "middle", "many-small", "empty"}));
+        QCOMPARE(childNames(model, top), (QStringList{"few-big", "middle", "many-small", "empty"}));
 
         form.Timer1Timer();
         QCOMPARE(form.StatusPanel(1)->text(), QStringLiteral("9222,50 MB in 9 Dateien"));
@@ -210,36 +209,108 @@ private slots:
         QFETCH(QString, text);
         QTemporaryDir dir;
         TMainForm form;
+        form.Timer1.stop(); // the test ticks by hand
+        // The query runs on a thread of its own.
+        std::mutex mutex;
         QList<QByteArray> asked;
-        bool fail = false;
+        std::atomic_bool fail = false;
         form.SetFreeSpaceQuery([&](const QByteArray& path) -> std::optional<std::uint64_t> {
+            std::lock_guard lock(mutex);
             asked << path;
             if (fail)
                 return std::nullopt;
             return std::uint64_t(freeBytes);
         });
+        const auto askedSoFar = [&] {
+            std::lock_guard lock(mutex);
+            return asked;
+        };
         startScan(form, dir.path());
         QVERIFY(waitIdle(form));
         form.Timer1Timer();
         QCOMPARE(form.StatusPanel(1)->text(), QStringLiteral("0,00 MB in 0 Dateien"));
-        QCOMPARE(form.StatusPanel(0)->text(), text);
-        QCOMPARE(asked, QList<QByteArray>{QFile::encodeName(dir.path())});
+        QTRY_COMPARE(form.StatusPanel(0)->text(), text);
+        QCOMPARE(askedSoFar(), QList<QByteArray>{QFile::encodeName(dir.path())});
 
         // A failed query blanks the panel and is not repeated until the next scan.
         fail = true;
         form.Timer1Timer();
-        QVERIFY(form.FreeSpaceFailed());
+        QTRY_VERIFY(form.FreeSpaceFailed());
         QCOMPARE(form.StatusPanel(0)->text(), QString());
         form.Timer1Timer();
-        QCOMPARE(asked.size(), 2);
+        QVERIFY(!form.FreeSpaceWaiting());
+        QCOMPARE(askedSoFar().size(), 2);
         QCOMPARE(form.StatusPanel(0)->text(), QString());
         fail = false;
         startScan(form, dir.path());
         QVERIFY(waitIdle(form));
         QVERIFY(!form.FreeSpaceFailed());
         form.Timer1Timer();
-        QCOMPARE(asked.size(), 3);
-        QCOMPARE(form.StatusPanel(0)->text(), text);
+        QTRY_COMPARE(form.StatusPanel(0)->text(), text);
+        QCOMPARE(askedSoFar().size(), 3);
+    }
+
+    // A query that hangs (a network mount whose server is gone) holds up neither the
+    // ticks nor the window: the panel keeps the last answer, the hung query is not
+    // asked again beside itself, and a new scan asks about its own folder at once.
+    void hungFreeSpaceQuery()
+    {
+        ScratchDir dir;
+        TMainForm form;
+        form.Timer1.stop();
+        struct Held
+        {
+            std::mutex mutex;
+            std::condition_variable changed;
+            bool hang = false;
+            bool released = false;
+            QList<QByteArray> asked;
+        };
+        // Shared with the query threads, which may outlive a failed check.
+        auto held = std::make_shared<Held>();
+        form.SetFreeSpaceQuery([held](const QByteArray& path) -> std::optional<std::uint64_t> {
+            std::unique_lock lock(held->mutex);
+            held->asked << path;
+            if (held->hang && path == "/") {
+                held->changed.wait_for(lock, std::chrono::seconds(30),
+                                       [&] { return held->released; });
+                return 0; // an answer that must not be shown when it comes late
+            }
+            return 1536 * MiB;
+        });
+        const auto asked = [&] {
+            std::lock_guard lock(held->mutex);
+            return held->asked;
+        };
+        form.Timer1Timer();
+        QTRY_COMPARE(form.StatusPanel(0)->text(), QStringLiteral("1,50 GB frei"));
+        {
+            std::lock_guard lock(held->mutex);
+            held->hang = true;
+        }
+        for (int tick = 0; tick < 3; ++tick) {
+            form.Timer1Timer();
+            QCoreApplication::processEvents();
+        }
+        QTRY_COMPARE(asked().size(), 2);
+        QVERIFY(form.FreeSpaceWaiting());
+        QCOMPARE(form.StatusPanel(0)->text(), QStringLiteral("1,50 GB frei"));
+        QCOMPARE(asked().size(), 2);
+
+        startScan(form, dir.path());
+        QVERIFY(waitIdle(form));
+        form.Timer1Timer();
+        QTRY_VERIFY(!form.FreeSpaceWaiting());
+        QCOMPARE(asked().last(), QFile::encodeName(dir.path()));
+        {
+            std::lock_guard lock(held->mutex);
+            held->released = true;
+        }
+        held->changed.notify_all();
+        // The late answer about the old folder changes nothing.
+        QTest::qWait(100);
+        QCOMPARE(form.StatusPanel(0)->text(), QStringLiteral("1,50 GB frei"));
+        QVERIFY(!form.FreeSpaceWaiting());
     }
 
     // The free space is asked for the scanned folder's own bytes, whatever its name.
@@ -265,9 +336,9 @@ private slots:
         QCOMPARE(form.TreeModel().nodeName(1), folder);
         QCOMPARE(form.FreeSpacePath(), folder);
         form.Timer1Timer();
+        QTRY_VERIFY2(form.StatusPanel(0)->text().endsWith(QLatin1String(" frei")),
+                     qPrintable(form.StatusPanel(0)->text()));
         QVERIFY(!form.FreeSpaceFailed());
-        QVERIFY2(form.StatusPanel(0)->text().endsWith(QLatin1String(" frei")),
-                 qPrintable(form.StatusPanel(0)->text()));
     }
 
     void comparison_data()
@@ -322,6 +393,7 @@ private slots:
             QVERIFY(ui.BitBtn2->isEnabled());
             QVERIFY(!ui.TreeView1->updatesEnabled());
             QVERIFY(gate.waitReached());
+            QVERIFY(waitForNode(form.TreeModel(), "inner"));
             // Start pressed again is refused: the one scan goes on.
             const std::weak_ptr<TMyThread> thread = form.ScanThread();
             form.BitBtn1Click();
@@ -464,7 +536,9 @@ private slots:
             Gate gate([&](std::string_view) { return ++opened == 600; });
             startScan(form, dir.path());
             QVERIFY(gate.waitReached());
-            QVERIFY(QTest::qWaitFor([&] { return model.nodeCount() >= 600; }, 30000));
+            // The read-ahead opens folders somewhat ahead of the walk and not quite in
+            // its order: the walk stops some way before the 600th folder opened.
+            QVERIFY(QTest::qWaitFor([&] { return model.nodeCount() >= 50; }, 30000));
             QTest::qWait(50); // the completions before the gate reach the tree
             for (std::int32_t entry = 1; entry <= model.nodeCount(); ++entry) {
                 std::int32_t previous = 0;

@@ -1,6 +1,7 @@
 // Whole scans of real folders: the scan thread walks, the tree model takes over its
 // changes on this thread, and both are checked against what `find` counts.
 
+#include "FolderTreeQueries.h"
 #include "ScanGate.h"
 #include "TestTrees.h"
 #include "TreeGenerator.h"
@@ -362,6 +363,8 @@ private Q_SLOTS:
         Gate gate("stop");
         QVERIFY(model.StartScan(QFile::decodeName(root)));
         QVERIFY(gate.waitReached());
+        // The folder may be opened ahead of the walk: cancel once the walk is there.
+        QVERIFY(waitForNode(model, "stop"));
         model.CancelScan();
         gate.open();
         QVERIFY(finished.wait(60000));

@@ -219,9 +219,9 @@ private slots:
         QCOMPARE(picture.boxLeft(r), -1);
         QCOMPARE(picture.countColour(QRect(0, r.top, picture.width(), r.bottom - r.top), kBar), 0);
         // Its three texts are drawn: ink well to the right of the icon.
-        QVERIFY(picture.count(QRect(tree()->visualRect(top).left() + 300, r.top, 300,
-                                    r.bottom - r.top),
-                              dark) > 0);
+        QVERIFY(
+            picture.count(QRect(tree()->visualRect(top).left() + 300, r.top, 300, r.bottom - r.top),
+                          dark) > 0);
     }
 
     void selectedTextIsWhite()
@@ -269,6 +269,7 @@ private slots:
             form.controls().DirectoryEdit1->setText(dir.path());
             form.controls().BitBtn1->click();
             QVERIFY(gate.waitReached());
+            QVERIFY(waitForNode(form.TreeModel(), "hold"));
             form.controls().BitBtn2->click();
         }
         QVERIFY(QTest::qWaitFor([&] { return form.controls().BitBtn1->isEnabled(); }, 60000));

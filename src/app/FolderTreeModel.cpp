@@ -17,7 +17,8 @@ constexpr auto kDrainBudget = std::chrono::milliseconds(8);
 } // namespace
 
 TFolderTreeModel::TFolderTreeModel(TFolderSizeStore& store, QObject* parent)
-    : QAbstractItemModel(parent), m_store(store)
+    : QAbstractItemModel(parent), m_store(store),
+      m_readAheadThreads(TMyThread::DefaultReadAheadThreads)
 {
     m_drainTimer.setInterval(kDrainInterval);
     connect(&m_drainTimer, &QTimer::timeout, this, &TFolderTreeModel::drain);
@@ -36,7 +37,8 @@ bool TFolderTreeModel::StartScan(const QString& folderText)
         return false;
     clear();
     auto queue = std::make_shared<TTreeChangeQueue>();
-    std::shared_ptr<TMyThread> thread = TMyThread::Start(folderText, queue, m_store);
+    std::shared_ptr<TMyThread> thread =
+        TMyThread::Start(folderText, queue, m_store, m_readAheadThreads);
     if (!thread)
         return false;
     m_queue = std::move(queue);

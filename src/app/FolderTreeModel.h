@@ -38,6 +38,10 @@ public:
     void AbandonScan();
     bool Scanning() const { return m_scanning; }
     std::weak_ptr<TMyThread> ScanThread() const { return m_thread; }
+    // How many threads read folders ahead of the walk in the scans started from now
+    // on; 0 lets the walk read every folder itself.
+    void SetReadAheadThreads(int threads) { m_readAheadThreads = threads; }
+    int ReadAheadThreads() const { return m_readAheadThreads; }
 
     // The order of siblings: a negative result puts entry1 before entry2. With a
     // comparison set, the children of a folder are re-sorted whenever one of them
@@ -115,6 +119,7 @@ private:
     TFolderSizeStore& m_store;
     std::shared_ptr<TTreeChangeQueue> m_queue;
     std::weak_ptr<TMyThread> m_thread;
+    int m_readAheadThreads;
     bool m_scanning = false;
     QTimer m_drainTimer;
     TTreeChangeQueue::Batch m_batch; // taken over, applied up to m_batchPos

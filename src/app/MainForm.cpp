@@ -53,7 +53,12 @@ TMainForm::TMainForm(QWidget* parent)
     Timer1.setInterval(1000);
     Timer2.setObjectName(QStringLiteral("Timer2"));
     Timer2.setInterval(2000);
-    m_freeSpaceQuery = [](const QByteArray& path) { return platform::freeBytes(path); };
+    m_freeSpaceProbe = new platform::FreeSpaceProbe(
+        [](const QByteArray& path) { return platform::freeBytes(path); },
+        [this](std::uint64_t scan, std::optional<std::uint64_t> freeBytes) {
+            FreeSpaceAnswered(scan, freeBytes);
+        },
+        this);
 
     setupTree();
     setupStatusBar();
@@ -119,6 +124,7 @@ void TMainForm::onScanStarted(const QByteArray& scanPath)
 {
     m_freeSpaceFailed = false;
     m_freeSpacePath = scanPath;
+    ++m_freeSpaceScan;
 }
 
 void TMainForm::onTopLevelFolderAdded()

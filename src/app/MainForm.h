@@ -7,6 +7,7 @@
 
 #include "app/FolderTreeModel.h"
 #include "controls/ShellListTypes.h"
+#include "platform/FreeSpaceProbe.h"
 #include "shell/ShellPaths.h"
 
 #include <QElapsedTimer>
@@ -54,9 +55,13 @@ public:
     bool FreeSpaceFailed() const { return m_freeSpaceFailed; }
 
     // The free bytes of the volume that holds a path, or nothing when the query
-    // fails. Replaceable, so that the status texts can be checked for any figure.
-    using FreeSpaceQuery = std::function<std::optional<std::uint64_t>(const QByteArray& path)>;
-    void SetFreeSpaceQuery(FreeSpaceQuery query) { m_freeSpaceQuery = std::move(query); }
+    // fails. It runs on a thread of its own, so that a hung file system cannot stall
+    // the window; the status bar shows its answer when it comes. Replaceable, so that
+    // the status texts can be checked for any figure.
+    using FreeSpaceQuery = platform::FreeSpaceProbe::Query;
+    void SetFreeSpaceQuery(FreeSpaceQuery query);
+    // Whether a free-space query is still unanswered.
+    bool FreeSpaceWaiting() const;
     // The free-space panel's text for F free bytes.
     static QString FreeSpaceText(std::uint64_t freeBytes);
 
@@ -119,6 +124,7 @@ private:
     void EndTreeUpdate();
     void FlushTreeRedraw();
     void onScanStarted(const QByteArray& scanPath);
+    void FreeSpaceAnswered(std::uint64_t scan, std::optional<std::uint64_t> freeBytes);
     void onTopLevelFolderAdded();
     void onScanFinished();
     void setupTree();
@@ -139,7 +145,8 @@ private:
 
     QByteArray m_freeSpacePath; // raw bytes: a name need not be valid UTF-8
     bool m_freeSpaceFailed = false;
-    FreeSpaceQuery m_freeSpaceQuery;
+    std::uint64_t m_freeSpaceScan = 0; // answers to the queries of an earlier scan are dropped
+    platform::FreeSpaceProbe* m_freeSpaceProbe = nullptr;
     int m_treeUpdateCount = 0;
     static constexpr qint64 kTopLevelFlushSpacingMs = 40;
     bool m_topLevelFlushPending = false;

@@ -40,15 +40,35 @@ void TMainForm::Timer1Timer()
                           QStringLiteral(" Dateien"));
     }
     // A failed query is not repeated until the next scan starts.
-    std::optional<std::uint64_t> freeBytes;
-    if (!m_freeSpaceFailed && m_freeSpaceQuery)
-        freeBytes = m_freeSpaceQuery(m_freeSpacePath);
+    if (m_freeSpaceFailed) {
+        m_panel0->clear();
+        return;
+    }
+    // The answer comes from another thread; until it does, the panel keeps the last
+    // one. A query that hangs is not asked again beside itself.
+    m_freeSpaceProbe->ask(m_freeSpacePath, m_freeSpaceScan);
+}
+
+void TMainForm::FreeSpaceAnswered(std::uint64_t scan, std::optional<std::uint64_t> freeBytes)
+{
+    if (scan != m_freeSpaceScan || m_freeSpaceFailed)
+        return;
     if (!freeBytes) {
         m_panel0->clear();
         m_freeSpaceFailed = true;
         return;
     }
     m_panel0->setText(FreeSpaceText(*freeBytes));
+}
+
+void TMainForm::SetFreeSpaceQuery(FreeSpaceQuery query)
+{
+    m_freeSpaceProbe->setQuery(std::move(query));
+}
+
+bool TMainForm::FreeSpaceWaiting() const
+{
+    return m_freeSpaceProbe->waiting();
 }
 
 void TMainForm::Timer2Timer()

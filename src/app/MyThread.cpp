@@ -10,9 +10,10 @@
 
 std::shared_ptr<TMyThread> TMyThread::Start(const QString& folderText,
                                             std::shared_ptr<TTreeChangeQueue> queue,
-                                            TFolderSizeStore& store)
+                                            TFolderSizeStore& store, int readAheadThreads)
 {
-    auto thread = std::make_shared<TMyThread>(LongFormPath(folderText), std::move(queue), store);
+    auto thread = std::make_shared<TMyThread>(LongFormPath(folderText), std::move(queue), store,
+                                              readAheadThreads);
     try {
         // The thread holds a strong reference: the object is freed when the walk ends,
         // and a process that exits meanwhile does not wait for it.
@@ -24,9 +25,10 @@ std::shared_ptr<TMyThread> TMyThread::Start(const QString& folderText,
 }
 
 TMyThread::TMyThread(QByteArray scanPath, std::shared_ptr<TTreeChangeQueue> queue,
-                     TFolderSizeStore& store)
+                     TFolderSizeStore& store, int readAheadThreads)
     : m_scanPath(std::move(scanPath)), m_queue(std::move(queue)), m_store(store),
-      m_levelNames(size_t(MaxScanDepth) + 1), m_levelIds(size_t(MaxScanDepth) + 1)
+      m_readAheadThreads(readAheadThreads), m_levelNames(size_t(MaxScanDepth) + 1),
+      m_levelIds(size_t(MaxScanDepth) + 1)
 {
 }
 
@@ -55,11 +57,23 @@ QString TMyThread::CompletedNodeText(std::int64_t bytes, const QString& name, st
 void TMyThread::RunScan()
 {
     m_mounts = platform::MountTable::read();
+    if (m_readAheadThreads > 0) {
+        // The levels it covers are those the walk keeps open, so the walk's own way of
+        // holding deeper levels is left as it is.
+        platform::ReadAhead::Limits limits;
+        limits.levels = size_t(kLevelsKeptOpen);
+        m_readAhead = std::make_unique<platform::ReadAhead>(m_readAheadThreads, limits, &m_mounts,
+                                                            &m_terminated);
+        if (m_readAhead->threads() == 0)
+            m_readAhead.reset();
+    }
     m_store.Reset();
     LevelNodes[0] = m_store.FolderEntryCount();
     m_queue->Started(std::string_view(m_scanPath.constData(), size_t(m_scanPath.size())));
-    WalkFolder(0, {});
+    WalkFolder(0, {}, 0);
     m_queue->Finished(Terminated());
+    // Only now: a read stuck on a hung file system delays nothing the user waits for.
+    m_readAhead.reset();
 }
 
 void TMyThread::AddFolderNode(std::string_view name, int level)
@@ -69,12 +83,12 @@ void TMyThread::AddFolderNode(std::string_view name, int level)
     LevelNodes[size_t(level) + 1] = entry;
 }
 
-void TMyThread::WalkFolder(int level, std::string_view name)
+void TMyThread::WalkFolder(int level, std::string_view name, size_t index)
 {
     const auto d = size_t(level);
     LevelBytes[d] = 0;
     LevelFiles[d] = 0;
-    EnterLevel(d, name);
+    EnterLevel(d, name, index);
     platform::DirectorySearch& search = FindRec(d);
     for (size_t i = 0; i < search.count(); ++i) {
         if (Terminated())
@@ -89,9 +103,9 @@ void TMyThread::WalkFolder(int level, std::string_view name)
             continue;
         if (level < MaxScanDepth) {
             AddFolderNode(child, level);
-            WalkFolder(level + 1, child);
+            WalkFolder(level + 1, child, i);
         } else {
-            SumBelowDeepestNode(child);
+            SumBelowDeepestNode(child, i);
         }
     }
     LeaveLevel(d);
@@ -100,13 +114,13 @@ void TMyThread::WalkFolder(int level, std::string_view name)
         PublishLevel(level);
 }
 
-void TMyThread::SumBelowDeepestNode(std::string_view name)
+void TMyThread::SumBelowDeepestNode(std::string_view name, size_t index)
 {
     // The tree ends at the deepest node, but its totals are those of its whole
     // subtree: the folders below it are walked without nodes, one level after the
     // other (no recursion, so no depth can exhaust the stack).
     constexpr auto deepest = size_t(MaxScanDepth);
-    EnterLevel(deepest + 1, name);
+    EnterLevel(deepest + 1, name, index);
     m_deeperNext.assign(1, 0);
     while (!m_deeperNext.empty()) {
         const size_t level = deepest + m_deeperNext.size();
@@ -118,7 +132,7 @@ void TMyThread::SumBelowDeepestNode(std::string_view name)
         } else if (!search.entry(i).isDirectory) {
             CountFile(deepest, search.entry(i).size);
         } else if (level < kDeepestWalkedLevel) {
-            EnterLevel(level + 1, search.name(i));
+            EnterLevel(level + 1, search.name(i), i);
             m_deeperNext.push_back(0);
         }
     }
@@ -131,7 +145,7 @@ void TMyThread::CountFile(size_t level, std::int64_t size)
     m_store.CountFile(size);
 }
 
-void TMyThread::EnterLevel(size_t level, std::string_view name)
+void TMyThread::EnterLevel(size_t level, std::string_view name, size_t index)
 {
     if (level == 0) {
         // The root is walked with a separator appended, but named without it. An
@@ -141,6 +155,8 @@ void TMyThread::EnterLevel(size_t level, std::string_view name)
             path += '/';
         FindRecs[0].openPath(path, &m_mounts, &m_terminated);
         m_levelIds[0] = FindRecs[0].id();
+        if (m_readAhead)
+            m_readAhead->begin(FindRecs[0]);
         return;
     }
     if (level >= m_levelIds.size()) {
@@ -152,6 +168,10 @@ void TMyThread::EnterLevel(size_t level, std::string_view name)
     platform::DirectorySearch& parent = FindRec(level - 1);
     platform::DirectorySearch& search = FindRec(level);
     m_levelNames[level] = name;
+    if (m_readAhead && m_readAhead->take(level, index, search)) {
+        m_levelIds[level] = search.id();
+        return;
+    }
     if (search.open(parent.fd(), name, &m_mounts, &m_terminated, {m_levelIds.data(), level}) &&
         level > size_t(kLevelsKeptOpen))
         parent.park();

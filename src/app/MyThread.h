@@ -1,12 +1,15 @@
 #pragma once
 // The scan: a thread that walks the chosen folder depth-first, gives every folder an
 // entry in the size store and hands the tree's changes to the interface thread in
-// order. It owns its per-level tables and frees itself when the walk ends; whoever
-// started it keeps only a weak reference, for Cancel.
+// order. A few more threads read the folders of the first levels ahead of it, so the
+// walk seldom waits for the disk. It owns its per-level tables and the read-ahead and
+// frees itself when the walk ends; whoever started it keeps only a weak reference, for
+// Cancel.
 
 #include "app/TreeChangeQueue.h"
 #include "platform/DirectorySearch.h"
 #include "platform/MountTable.h"
+#include "platform/ReadAhead.h"
 
 #include <QByteArray>
 #include <QString>
@@ -24,13 +27,19 @@ class TMyThread
 {
 public:
     static constexpr int MaxScanDepth = 1000;
+    // Threads that read folders ahead of the walk. The disk answers several requests
+    // at once, so the count is chosen for the disk rather than for the processors;
+    // 0 leaves all reading to the walk's own thread.
+    static constexpr int DefaultReadAheadThreads = 4;
 
     // Starts a scan of the long form of `folderText` on a new thread and returns it;
     // nothing when no thread could be started. Keep only a weak reference: the thread
-    // frees itself when its walk ends.
+    // frees itself when its walk ends. When the read-ahead's threads cannot be
+    // started, the walk reads every folder itself.
     static std::shared_ptr<TMyThread> Start(const QString& folderText,
                                             std::shared_ptr<TTreeChangeQueue> queue,
-                                            TFolderSizeStore& store);
+                                            TFolderSizeStore& store,
+                                            int readAheadThreads = DefaultReadAheadThreads);
 
     // Cancel: the walk notices the flag after the entry it is handling.
     void Terminate() { m_terminated.store(true, std::memory_order_relaxed); }
@@ -48,8 +57,8 @@ public:
 
     // The thread's body: one whole scan. Public so that a test can run it on a thread
     // of its own choosing.
-    TMyThread(QByteArray scanPath, std::shared_ptr<TTreeChangeQueue> queue,
-              TFolderSizeStore& store);
+    TMyThread(QByteArray scanPath, std::shared_ptr<TTreeChangeQueue> queue, TFolderSizeStore& store,
+              int readAheadThreads = 0);
     void RunScan();
 
 private:
@@ -61,8 +70,9 @@ private:
     // a virtual file system can be endless.
     static constexpr size_t kDeepestWalkedLevel = 65536;
 
-    void WalkFolder(int level, std::string_view name);
-    void SumBelowDeepestNode(std::string_view name);
+    // `index` is the folder's entry in the listing of the level above.
+    void WalkFolder(int level, std::string_view name, size_t index);
+    void SumBelowDeepestNode(std::string_view name, size_t index);
     void AddFolderNode(std::string_view name, int level);
     void CountFile(size_t level, std::int64_t size);
     void PublishLevel(int level);
@@ -74,7 +84,7 @@ private:
         return level < size_t(MaxScanDepth) ? FindRecs[level]
                                             : m_deeperRecs[level - size_t(MaxScanDepth)];
     }
-    void EnterLevel(size_t level, std::string_view name);
+    void EnterLevel(size_t level, std::string_view name, size_t index);
     void LeaveLevel(size_t level);
     void ReopenLevel(size_t level, int childFd);
 
@@ -83,6 +93,8 @@ private:
     TFolderSizeStore& m_store;
     std::atomic_bool m_terminated{false};
     platform::MountTable m_mounts;
+    const int m_readAheadThreads;
+    std::unique_ptr<platform::ReadAhead> m_readAhead; // during RunScan, when threads started
 
     std::array<platform::DirectorySearch, MaxScanDepth> FindRecs;
     std::deque<platform::DirectorySearch> m_deeperRecs; // levels from MaxScanDepth on

@@ -4,6 +4,7 @@
 #include "controls/ShellList.h"
 
 #include "controls/ControlResources.h"
+#include "controls/SelectionStateImageList.h"
 #include "shell/IDComparer.h"
 #include "shell/ShellLink.h"
 #include "shell/ShellNavigator.h"
@@ -44,6 +45,7 @@ TShellList::~TShellList()
     if (m_shellLink)
         m_shellLink->UnregisterControl(this);
     m_restoringSelection = true; // change notifications are ignored from now on
+    stopThumbnails();
 }
 
 // ---- Loading ----
@@ -60,6 +62,7 @@ void TShellList::Loaded()
         return;
     m_loading = false;
     m_navigator->EndLoading();
+    dropCheckboxesWithoutLink();
     if (ItemCount() == 0 && !NoFillOnStartup()) {
         if (m_pendingPath.isEmpty()) {
             FullRefresh();
@@ -228,6 +231,7 @@ void TShellList::SetBackgroundPopupMenu(QMenu* menu)
 
 void TShellList::SetViewStyle(TViewStyle style)
 {
+    const bool hadThumbnails = m_thumbnails;
     TWideListView::SetViewStyle(style);
     registerDropTarget();
     if (!m_loading) {
@@ -236,6 +240,11 @@ void TShellList::SetViewStyle(TViewStyle style)
     } else if (style != vsIcon) {
         m_thumbnails = false;
     }
+    if (hadThumbnails && !m_thumbnails) {
+        stopThumbnails();
+        resetImageIndexes();
+    }
+    applyThumbnailSize();
     if (m_windowCreated)
         FullRefresh();
 }
@@ -272,7 +281,8 @@ void TShellList::leaveEvent(QEvent* event)
 
 bool TShellList::ViewEvent(QObject* watched, QEvent* event)
 {
-    return DragEvent(watched, event) || CommandEvent(watched, event);
+    return viewOptionsEvent(watched, event) || DragEvent(watched, event) ||
+           CommandEvent(watched, event);
 }
 
 // ---- The shell link ----
@@ -286,6 +296,8 @@ void TShellList::SetShellLink(TShellLink* link)
     m_shellLink = link;
     if (link)
         link->RegisterControl(this);
+    else if (!m_loading)
+        dropCheckboxesWithoutLink();
 }
 
 void TShellList::BrowseToIDList(const TIdList& list)

@@ -8,13 +8,16 @@
 // IShellControl.
 
 #include "controls/ShellListTypes.h"
+#include "controls/ThumbnailViewer.h"
 #include "controls/WideListView.h"
 #include "shell/ShellControl.h"
 #include "shell/ShellNamespace.h"
 #include "shell/ShellPaths.h"
 #include "threads/NotificationEvent.h"
+#include "threads/SelectionList.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QImage>
 #include <QStringList>
@@ -30,8 +33,10 @@ struct OperationReport;
 }
 
 class QDrag;
+class QHelpEvent;
 class QKeyEvent;
 class QMenu;
+class TSelectionStateImageList;
 class TShellCommandDialogs;
 
 namespace shell {
@@ -44,9 +49,10 @@ class TSystemImageList;
 
 namespace threads {
 class TShellChangeNotifier;
+class TWorkerThreadPool;
 } // namespace threads
 
-class TShellList : public TWideListView, public shell::IShellControl
+class TShellList : public TWideListView, public IThumbnailViewer, public shell::IShellControl
 {
     Q_OBJECT
 public:
@@ -134,6 +140,44 @@ public:
     const QImage& BackgroundImage() const { return m_backgroundImage; }
     TBackgroundImageStyle BackgroundImageStyle() const { return m_backgroundImageStyle; }
     bool UseSystemFont() const { return m_useSystemFont; }
+
+    // Thumbnails: in icon view, each item shows its icon in a frame until its picture
+    // is made on the thumbnail pool. Switching them on sets vsIcon; any later view
+    // style switches them off.
+    void SetThumbnails(bool on);
+    // Sizes from 1 to 1024 pixels; the items are filled again when next drawn.
+    void SetThumbnailWidth(int width);
+    void SetThumbnailHeight(int height);
+    void SetThumbnailImage(const QImage& bitmap, int imageIndex) override;
+    // The pool thumbnails are made on: the program's ThumbnailPool() unless set. A pool
+    // set here must outlive the list.
+    void SetThumbnailPool(threads::TWorkerThreadPool* pool);
+    threads::TWorkerThreadPool* ThumbnailPool() const;
+
+    // Check boxes show each item's state in the shell link's selection list; they need
+    // a shell link and switch themselves off again without one.
+    void SetCheckboxes(bool on);
+    const TSelectionStateImageList* StateImages() const { return m_stateImages.get(); }
+    // Selects or deselects the item in the selection list, as a click on its check box
+    // does; an item without a check box (greyed) is left alone.
+    void ToggleCheckState(int index);
+    // Where a left click toggles the item's check box, in this widget's coordinates;
+    // empty while it shows none.
+    QRect CheckBoxArea(int index) const;
+
+    // A picture behind the items; a null image removes it.
+    void SetBackgroundImage(const QImage& image);
+    void SetBackgroundImageStyle(TBackgroundImageStyle style);
+
+    // Info tips: while on, an item the mouse rests on shows its type, size and date.
+    bool ShowHint() const { return m_showHint; }
+    void SetShowHint(bool on) { m_showHint = on; }
+    // The tip of an item, after OnInfoTip; empty for none (the ".." entry).
+    QString ItemInfoTip(int index);
+    // The tip's area (it goes when the mouse leaves it) and its top-left corner, both in
+    // global coordinates.
+    QRect InfoTipArea(int index) const;
+    QPoint InfoTipPosition(int index) const;
     void SetUseSystemFont(bool on);
     QString Version() const { return QStringLiteral("TShellList V5.4"); }
 
@@ -215,6 +259,9 @@ public:
     std::function<void(int index1, int index2, qintptr data, int& compare)> OnCompare;
     std::function<void()> OnMouseEnter;
     std::function<void()> OnMouseLeave;
+    std::function<void(int index, const QByteArray& path, threads::TSelectionState state)>
+        OnCheckStateChanged;
+    std::function<void(int index, QString& infoTip)> OnInfoTip;
 
     // Commands: the context menu, the keyboard, the double click and renaming in place.
     // Verbs run on the selection through the navigator; only what the disk really lost
@@ -289,6 +336,9 @@ protected:
     void ImageRequest(int index) override;
     QString DefaultCaption(int index) const override;
     QImage ItemImage(int imageIndex, bool large) const override;
+    QImage OverlayImage(int overlayIndex, int size) const override;
+    QSize StateImageSize() const override;
+    QImage StateImage(int stateIndex) const override;
     QColor ItemTextColor(int index) const override;
     void SelectionChanged() override;
     bool ViewEvent(QObject* watched, QEvent* event) override;
@@ -341,12 +391,30 @@ private:
     void fillSubItems(TWideListItem& item);
     void applySystemFont();
     std::vector<int> findItems(const QList<shell::TIdList>& ids) const;
+    // View options (ShellListOptions.cpp).
+    bool viewOptionsEvent(QObject* watched, QEvent* event);
+    void queueThumbnail(int index);
+    void stopThumbnails();
+    void applyThumbnailSize();
+    void resetImageIndexes();
+    void setCheckState(int index);
+    void refreshCheckStates();
+    void dropCheckboxesWithoutLink();
+    void paintBackground(QWidget* viewport);
+    void repaintBackground();
+    bool showInfoTip(QHelpEvent* event);
     void setSelectedRows(const std::vector<int>& rows);
 
     std::unique_ptr<shell::TShellNavigator> m_navigator;
     shell::TSystemImageList* m_smallImages = nullptr;
     shell::TSystemImageList* m_largeImages = nullptr;
     QList<QImage> m_thumbnailImages;
+    threads::TWorkerThreadPool* m_thumbnailPool = nullptr;
+    bool m_thumbnailWorkQueued = false; // since the last cancel
+    std::unique_ptr<TSelectionStateImageList> m_stateImages;
+    QPixmap m_backgroundPixmap;
+    QList<QObject*> m_backgroundViews; // whose scrolling repaints the picture
+    bool m_showHint = false;
     QSize m_thumbnailSize{100, 100};
     QImage m_arrowUp;
     QImage m_arrowDown;
@@ -397,6 +465,12 @@ private:
     bool m_fullRefreshDue = false; // changes were lost: the next tick re-reads everything
     qint64 m_refreshStartNs = 0;   // wall time at the start of the last full refresh
     int m_incrementalRefreshes = 0;
+    // Entries reported deleted and not yet taken out: a burst leaves the list in steps of
+    // kGoneStepMs, so that the view is not laid out and painted once per file.
+    void takeOutGone();
+    QList<shell::TIdList> m_pendingGone;
+    QTimer m_goneTimer;
+    QElapsedTimer m_lastGoneStep;
     std::unique_ptr<shell::TIDComparer> m_comparer;                  // while a sort runs
     std::unique_ptr<TCommandState, TCommandStateDeleter> m_commands; // made on first use
 };

@@ -80,6 +80,7 @@ void TShellList::FullRefresh()
     const shell::TFileNames selected = SelectedNames();
     {
         RefreshGuard guard(*this, m_refreshing);
+        stopThumbnails();
         if (OnBeforeFullRefresh)
             OnBeforeFullRefresh();
         {
@@ -235,8 +236,11 @@ void TShellList::FillItemDetails(int index)
         fillSubItems(item);
     item.ImageIndex = item.Data.IsParentFolder ? TSystemImageList::GetFolderIconIndex(false)
                                                : nav.ObjectIconIndex();
+    if (m_thumbnails && ViewStyle() == vsIcon)
+        queueThumbnail(index);
     if (item.Data.IsParentFolder)
         return;
+    setCheckState(index);
     if (m_showOverlayIcons) {
         item.OverlayIndex = nav.OverlayIndex();
         if (nav.IsHidden())
@@ -261,6 +265,8 @@ QString TShellList::DefaultCaption(int index) const
 
 QImage TShellList::ItemImage(int imageIndex, bool large) const
 {
+    if (large && m_thumbnails)
+        return m_thumbnailImages.value(imageIndex);
     return (large ? m_largeImages : m_smallImages)->Image(imageIndex);
 }
 
@@ -454,6 +460,9 @@ void TShellList::IncrementalRefresh()
 {
     if (m_loading || !isEnabled() || m_refreshing)
         return;
+    // What was reported gone leaves before the folder is read: a name made again since
+    // is then found anew rather than taken out after the reading.
+    takeOutGone();
     if (ItemCount() > 300) {
         if (!IsEditing())
             FullRefresh();
@@ -512,6 +521,7 @@ void TShellList::IncrementalRefresh()
         gone.push_back(i);
     }
     DeleteItems(gone);
+    refreshCheckStates();
     if (!vanished.isEmpty())
         ReportOperation(soVanished | soRemoved, vanished, {});
 }

@@ -87,14 +87,12 @@ bool TShellList::KeyDown(QKeyEvent* event)
         ExecuteVerb(alt ? QStringLiteral("properties") : QStringLiteral("default"));
         return true;
     case Qt::Key_Space:
-        if (m_shellLink && m_checkboxes) {
-            if (const int index = Selected(); index >= 0) {
-                TWideListItem& item = Item(index);
-                item.StateIndex = item.StateIndex == 2 ? 1 : 2;
-                UpdateItem(index);
-            }
-        }
-        return false;
+        if (!m_shellLink || !m_checkboxes || (modifiers & ~Qt::KeypadModifier))
+            return false;
+        // Used up: the view would otherwise select anew and search for an item whose
+        // name begins with a space.
+        ToggleCheckState(Selected());
+        return true;
     case Qt::Key_Delete:
         // Shift+Delete deletes for good, after its own question.
         if (!ReadOnly())

@@ -27,6 +27,10 @@ constexpr TNotificationEvents kWatchedEvents = {
 // reading counts as made during it.
 constexpr qint64 kTimestampSlackNs = 50'000'000;
 
+// Deletions a burst brings leave the list together, at most this often: the first at
+// once, the rest at the end of the step.
+constexpr qint64 kGoneStepMs = 40;
+
 qint64 wallClockNs()
 {
     timespec ts{};
@@ -47,6 +51,8 @@ void TShellList::setUpChangeWatching()
 {
     // A coarse timer may fire 5 % early: the burst's quiet time is 600 ms, not 570.
     RefreshTimer.setTimerType(Qt::PreciseTimer);
+    m_goneTimer.setSingleShot(true);
+    connect(&m_goneTimer, &QTimer::timeout, this, &TShellList::takeOutGone);
     m_notifier = std::make_unique<TShellChangeNotifier>();
     m_notifier->SetRecursive(false);
     m_notifier->SetEventFilter(kWatchedEvents);
@@ -75,6 +81,9 @@ void TShellList::SetAutomaticRefresh(bool on)
 
 void TShellList::pauseWatching()
 {
+    // The folder is read anew: what was reported gone is not in it.
+    m_goneTimer.stop();
+    m_pendingGone.clear();
     m_notifier->SetEnabled(false);
     m_refreshStartNs = wallClockNs();
 }
@@ -122,9 +131,14 @@ void TShellList::ShellChangeReceived(QObject*, TNotificationEvent event, const T
         } else if (isShownFolder(ParentIDList(item1))) {
             // Only entries of the shown folder: an item of the same name elsewhere is
             // another object.
-            const int index = FindItemByID(LastIDListItem(item1));
-            if (index >= 0)
-                DeleteItem(index);
+            m_pendingGone.append(LastIDListItem(item1));
+            if (m_goneTimer.isActive())
+                return;
+            const qint64 since = m_lastGoneStep.isValid() ? m_lastGoneStep.elapsed() : kGoneStepMs;
+            if (since >= kGoneStepMs)
+                takeOutGone();
+            else
+                m_goneTimer.start(int(kGoneStepMs - since));
         }
         return;
     case neDriveRemove:
@@ -153,6 +167,17 @@ void TShellList::ShellChangeReceived(QObject*, TNotificationEvent event, const T
         break;
     }
     RestartRefreshTimer();
+}
+
+void TShellList::takeOutGone()
+{
+    m_goneTimer.stop();
+    if (m_pendingGone.isEmpty())
+        return;
+    std::vector<int> rows = findItems(m_pendingGone);
+    m_pendingGone.clear();
+    DeleteItems(std::move(rows)); // leaves out names no longer listed
+    m_lastGoneStep.start();
 }
 
 void TShellList::refreshAtOnce()

@@ -55,6 +55,14 @@ QVariant TWideListModel::data(const QModelIndex& index, int role) const
             a == 1 ? Qt::AlignRight : (a == 2 ? Qt::AlignHCenter : Qt::AlignLeft);
         return QVariant::fromValue(h | Qt::AlignVCenter);
     }
+    case StateImageRole: {
+        const int state = m_list.Item(row).StateIndex;
+        if (column != 0 || state < 0 || !m_list.StateImageSize().isValid())
+            return {};
+        return m_list.StateImage(state);
+    }
+    case StateImageSizeRole:
+        return m_list.StateImageSize();
     default:
         return {};
     }

@@ -11,6 +11,14 @@ class TWideListModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
+    // What the views' delegate asks besides Qt's roles: an item's state image (a
+    // QImage, null for none) and the size of the list's state images (empty for none).
+    enum Role
+    {
+        StateImageRole = Qt::UserRole + 1,
+        StateImageSizeRole,
+    };
+
     explicit TWideListModel(TWideListView& list);
 
     int rowCount(const QModelIndex& parent = {}) const override;

@@ -2,6 +2,7 @@
 
 #include "controls/WideListModel.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QIcon>
 #include <QListView>
@@ -11,10 +12,12 @@
 #include <QStyledItemDelegate>
 #include <QTreeView>
 #include <algorithm>
+#include <optional>
 
 namespace {
 
-// Draws items as Qt does and tells the list while a caption editor is open.
+// Draws items as Qt does, with the state image left of the icon where the list shows
+// state images, and tells the list while a caption editor is open.
 class ListItemDelegate : public QStyledItemDelegate
 {
 public:
@@ -22,6 +25,52 @@ public:
         : QStyledItemDelegate(parent), m_editing(editing)
     {
     }
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override
+    {
+        const QImage state = index.data(TWideListModel::StateImageRole).value<QImage>();
+        if (state.isNull()) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        QStyleOptionViewItem opt(option);
+        QRect place;
+        if (opt.decorationPosition == QStyleOptionViewItem::Top) {
+            // Icon views: beside the icon, level with its bottom.
+            QStyleOptionViewItem probe(option);
+            initStyleOption(&probe, index);
+            const QStyle* style = probe.widget ? probe.widget->style() : QApplication::style();
+            const QRect icon =
+                style->subElementRect(QStyle::SE_ItemViewItemDecoration, &probe, probe.widget);
+            place = QRect(
+                QPoint(icon.left() - StateGap - state.width(), icon.bottom() + 1 - state.height()),
+                state.size());
+        } else {
+            // Rows: at the start, and the icon and text move right to make room.
+            place = QRect(QPoint(opt.rect.left() + StateGap,
+                                 opt.rect.top() + (opt.rect.height() - state.height()) / 2),
+                          state.size());
+            opt.rect.setLeft(place.right() + 1 + StateGap);
+        }
+        QStyledItemDelegate::paint(painter, opt, index);
+        painter->drawImage(place.topLeft(), state);
+        m_stateOffset = place.topLeft() - option.rect.topLeft();
+    }
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        const QSize state = index.data(TWideListModel::StateImageSizeRole).toSize();
+        if (index.column() != 0 || !state.isValid())
+            return size;
+        if (option.decorationPosition == QStyleOptionViewItem::Top)
+            size.setWidth(std::max(size.width(), option.decorationSize.width() +
+                                                     2 * (state.width() + 2 * StateGap)));
+        else
+            size.rwidth() += state.width() + 2 * StateGap;
+        return size;
+    }
+    // Where the last state image went, from the top-left of its item's rectangle.
+    std::optional<QPoint> StateOffset() const { return m_stateOffset; }
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override
     {
@@ -35,7 +84,9 @@ public:
     }
 
 private:
+    static constexpr int StateGap = 2;
     bool& m_editing;
+    mutable std::optional<QPoint> m_stateOffset;
 };
 
 } // namespace
@@ -479,6 +530,28 @@ void TWideListView::ImagesChanged()
 {
     m_pixmaps.clear();
     CurrentView()->viewport()->update();
+}
+
+void TWideListView::ImageChanged(int imageIndex)
+{
+    m_pixmaps.removeIf([imageIndex](const QHash<quint64, QPixmap>::iterator it) {
+        return qint32(quint32(it.key() >> 32)) == imageIndex;
+    });
+    CurrentView()->viewport()->update();
+}
+
+QRect TWideListView::StateImageRect(int index) const
+{
+    if (index < 0 || index >= ItemCount() || !StateImageSize().isValid())
+        return {};
+    const QAbstractItemView* view = CurrentView();
+    const auto* delegate = dynamic_cast<const ListItemDelegate*>(view->itemDelegate());
+    const std::optional<QPoint> offset = delegate ? delegate->StateOffset() : std::nullopt;
+    const QRect item = view->visualRect(m_model->index(index, 0));
+    if (!offset || item.isEmpty())
+        return {};
+    return QRect(item.topLeft() + *offset, StateImageSize())
+        .translated(view->viewport()->mapTo(this, QPoint(0, 0)));
 }
 
 QString TWideListView::CaptionText(int index) const

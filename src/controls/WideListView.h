@@ -115,6 +115,11 @@ public:
 
     // The images have changed (another list, another size): items are drawn anew.
     void ImagesChanged();
+    // One image of the list was replaced: the items that show it are drawn anew.
+    void ImageChanged(int imageIndex);
+    // Where the item's state image was drawn last, in this widget's coordinates; empty
+    // when the list shows no state images or the item was not drawn with one yet.
+    QRect StateImageRect(int index) const;
 
     // Events of the base list view.
     std::function<void(int column)> OnColumnClick;
@@ -138,6 +143,14 @@ protected:
     // Image `imageIndex` of the image list for the view style; null when there is none.
     virtual QImage ItemImage(int imageIndex, bool large) const;
     virtual QImage OverlayImage(int overlayIndex, int size) const;
+    // The state images drawn left of the icons: their size, empty when the list shows
+    // none, and image `stateIndex` (an item's StateIndex).
+    virtual QSize StateImageSize() const { return {}; }
+    virtual QImage StateImage(int stateIndex) const
+    {
+        Q_UNUSED(stateIndex);
+        return {};
+    }
     virtual QColor ItemTextColor(int index) const
     {
         Q_UNUSED(index);

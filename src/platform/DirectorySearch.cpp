@@ -1,8 +1,10 @@
 #include "platform/DirectorySearch.h"
 
+#include "platform/EntryBudget.h"
 #include "platform/MountTable.h"
 #include "platform/PathAt.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -68,6 +70,14 @@ int openFolder(int parentFd, std::string_view name)
     return openRetrying(parentFd, buffer, kFolderFlags | O_NOFOLLOW);
 }
 
+// One read of the kernel's listing takes at most this many bytes. A record takes at
+// least 24 of them (a name of up to four bytes) and at most 280 (a name of NAME_MAX),
+// so a read of grant * 24 bytes returns at most `grant` entries and always has room
+// for one.
+constexpr std::size_t kChunkBytes = 64 * 1024;
+constexpr std::size_t kSmallestRecord = 24;
+constexpr std::size_t kFewestEntries = 280 / kSmallestRecord + 1;
+
 struct LinuxDirent64
 {
     ino64_t d_ino;
@@ -93,12 +103,13 @@ void setFolderOpenHook(FolderOpenHook hook)
 }
 
 bool DirectorySearch::open(int parentFd, std::string_view name, const MountTable* mounts,
-                           const std::atomic_bool* stop, std::span<const FolderId> path)
+                           const std::atomic_bool* stop, std::span<const FolderId> path,
+                           EntryBudget* budget)
 {
     close();
     if (!hookAllows(parentFd, name))
         return false;
-    return finishOpen(openFolder(parentFd, name), mounts, stop, path);
+    return finishOpen(openFolder(parentFd, name), mounts, stop, path, budget);
 }
 
 bool DirectorySearch::openPath(const std::string& path, const MountTable* mounts,
@@ -108,11 +119,11 @@ bool DirectorySearch::openPath(const std::string& path, const MountTable* mounts
     if (path.empty())
         return false;
     const PathAt at(path);
-    return finishOpen(openRetrying(at.dir(), at.name(), kFolderFlags), mounts, stop, {});
+    return finishOpen(openRetrying(at.dir(), at.name(), kFolderFlags), mounts, stop, {}, nullptr);
 }
 
 bool DirectorySearch::finishOpen(int fd, const MountTable* mounts, const std::atomic_bool* stop,
-                                 std::span<const FolderId> path)
+                                 std::span<const FolderId> path, EntryBudget* budget)
 {
     if (fd < 0)
         return false;
@@ -121,76 +132,113 @@ bool DirectorySearch::finishOpen(int fd, const MountTable* mounts, const std::at
         ::close(fd);
         return false;
     }
-    m_fd = fd;
+    m_handle = std::make_shared<const FolderHandle>(fd);
     m_id = {st.st_dev, st.st_ino};
+    if (!m_listing)
+        m_listing = std::make_shared<Listing>();
     if (mounts && mounts->isPseudoDevice(st.st_dev))
         return true; // listed by its parent, but nothing inside is on any disk
     // A loop comes back to a folder near it as a rule: look from the nearest one up.
     for (auto above = path.rbegin(); above != path.rend(); ++above)
         if (*above == m_id)
             return true;
-    readEntries(stop);
+    readEntries(stop, budget);
     return true;
 }
 
-void DirectorySearch::readEntries(const std::atomic_bool* stop)
+void DirectorySearch::readRest(const std::atomic_bool* stop)
 {
-    thread_local std::unique_ptr<char[]> chunk(new char[64 * 1024]);
+    if (m_complete)
+        return;
+    m_complete = true;
+    if (m_handle)
+        readEntries(stop, nullptr);
+}
+
+void DirectorySearch::readEntries(const std::atomic_bool* stop, EntryBudget* budget)
+{
+    thread_local std::unique_ptr<char[]> chunk(new char[kChunkBytes]);
+    const int fd = m_handle->fd();
+    std::vector<Entry>& entries = m_listing->entries;
+    std::string& names = m_listing->names;
     for (;;) {
         if (stop && stop->load(std::memory_order_relaxed))
             return;
-        const long n = ::syscall(SYS_getdents64, m_fd, chunk.get(), 64 * 1024);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return; // the end, or a folder removed while it is read
+        std::size_t grant = kChunkBytes / kSmallestRecord;
+        if (budget && (grant = budget->take(kFewestEntries, grant)) == 0) {
+            m_complete = false;
+            return;
+        }
+        const long n = ::syscall(SYS_getdents64, fd, chunk.get(), grant * kSmallestRecord);
+        const std::size_t before = entries.size();
         for (long pos = 0; pos < n;) {
             const auto* d = reinterpret_cast<const LinuxDirent64*>(chunk.get() + pos);
             pos += d->d_reclen;
             const char* nm = d->d_name;
             if (nm[0] == '.' && (nm[1] == '\0' || (nm[1] == '.' && nm[2] == '\0')))
                 continue;
+            if (stop && stop->load(std::memory_order_relaxed))
+                break;
             const std::size_t len = std::strlen(nm);
-            Entry e{static_cast<std::uint32_t>(m_names.size()), static_cast<std::uint16_t>(len),
+            Entry e{static_cast<std::uint32_t>(names.size()), static_cast<std::uint16_t>(len),
                     d->d_type == DT_DIR, 0};
             if (d->d_type != DT_DIR) {
                 struct stat st;
-                if (::fstatat(m_fd, nm, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                if (::fstatat(fd, nm, &st, AT_SYMLINK_NOFOLLOW) != 0)
                     continue; // gone since the listing was read
                 e.isDirectory = S_ISDIR(st.st_mode);
                 if (!e.isDirectory)
                     e.size = st.st_size;
             }
-            m_names.append(nm, len);
-            m_entries.push_back(e);
+            names.append(nm, len);
+            entries.push_back(e);
         }
+        if (budget)
+            budget->give(grant - (entries.size() - before));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return; // the end, or a folder removed while it is read
     }
+}
+
+void DirectorySearch::share(const DirectorySearch& other, bool withHandle)
+{
+    close();
+    m_listing = other.m_listing;
+    m_id = other.m_id;
+    m_complete = other.m_complete;
+    if (withHandle)
+        m_handle = other.m_handle;
 }
 
 void DirectorySearch::close()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    m_handle.reset();
     m_parked = false;
+    m_complete = true;
     m_id = {};
-    m_entries.clear();
-    m_names.clear();
+    // A listing shared with no one keeps its buffers for the next folder.
+    if (m_listing.use_count() == 1) {
+        m_listing->entries.clear();
+        m_listing->names.clear();
+    } else {
+        m_listing.reset();
+    }
 }
 
 void DirectorySearch::park()
 {
-    if (m_fd < 0)
+    if (!m_handle)
         return;
-    ::close(m_fd);
-    m_fd = -1;
+    m_handle.reset();
     m_parked = true;
 }
 
 bool DirectorySearch::unpark(int dirFd, std::string_view name)
 {
     if (!m_parked)
-        return m_fd >= 0;
+        return m_handle != nullptr;
     const int fd = openFolder(dirFd, name);
     if (fd < 0)
         return false;
@@ -199,7 +247,7 @@ bool DirectorySearch::unpark(int dirFd, std::string_view name)
         ::close(fd);
         return false;
     }
-    m_fd = fd;
+    m_handle = std::make_shared<const FolderHandle>(fd);
     m_parked = false;
     return true;
 }

@@ -3,6 +3,11 @@
 // bytes, the folder flag from the entry's own type, symbolic links never followed
 // (a link is a file of its own size), 64-bit apparent sizes. A search is reused
 // level by level by its owner, so its buffers keep their capacity between folders.
+// The read-ahead fills searches on its own threads and shares them with the walk:
+// a listing never changes once it is shared, and the folder's descriptor is a shared
+// handle that the reads of its subfolders hold for as long as they need it.
+
+#include "platform/FolderHandle.h"
 
 #include <atomic>
 #include <cstdint>
@@ -15,6 +20,7 @@
 
 namespace platform {
 
+class EntryBudget;
 class MountTable;
 
 // Which folder a descriptor or a listing belongs to, whatever name it was reached by.
@@ -47,25 +53,50 @@ public:
     // empty. A folder on a pseudo file system of `mounts` opens but lists nothing, and
     // so does a folder that is one of `path`, the folders the walk came down through
     // (a bind mount inside itself): it would repeat them for ever.
-    // Reading stops early, leaving what was read, when `stop` becomes true.
+    // Reading stops early, leaving what was read, when `stop` becomes true. With a
+    // `budget`, every entry kept is drawn from it; when it runs dry the listing stays
+    // incomplete, and `readRest` reads the remaining entries later.
     bool open(int parentFd, std::string_view name, const MountTable* mounts,
-              const std::atomic_bool* stop = nullptr, std::span<const FolderId> path = {});
+              const std::atomic_bool* stop = nullptr, std::span<const FolderId> path = {},
+              EntryBudget* budget = nullptr);
     // The same for a path typed by the user; links along the path are followed.
     bool openPath(const std::string& path, const MountTable* mounts,
                   const std::atomic_bool* stop = nullptr);
     void close();
 
-    bool isOpen() const { return m_fd >= 0 || m_parked; }
-    int fd() const { return m_fd; }
-    std::size_t count() const { return m_entries.size(); }
-    const Entry& entry(std::size_t i) const { return m_entries[i]; }
+    // Whether a budget cut the listing short; only such a listing has a rest to read.
+    bool complete() const { return m_complete; }
+    void readRest(const std::atomic_bool* stop);
+
+    bool isOpen() const { return m_handle || m_parked; }
+    int fd() const { return m_handle ? m_handle->fd() : -1; }
+    const SharedFolderHandle& handle() const { return m_handle; }
+    // Lets go of the descriptor but keeps the listing (it closes when no read of a
+    // subfolder holds it any more).
+    void dropHandle() { m_handle.reset(); }
+    // Makes this search show the listing of `other` (and hold its descriptor, when
+    // `withHandle`). The listing is shared, not copied: neither side changes it again.
+    void share(const DirectorySearch& other, bool withHandle);
+
+    std::size_t count() const { return m_listing ? m_listing->entries.size() : 0; }
+    const Entry& entry(std::size_t i) const { return m_listing->entries[i]; }
     std::string_view name(std::size_t i) const
     {
-        const Entry& e = m_entries[i];
-        return {m_names.data() + e.nameOffset, e.nameLength};
+        const Entry& e = m_listing->entries[i];
+        return {m_listing->names.data() + e.nameOffset, e.nameLength};
     }
     // Hidden entries are those whose name begins with a dot.
-    bool isHidden(std::size_t i) const { return m_names[m_entries[i].nameOffset] == '.'; }
+    bool isHidden(std::size_t i) const
+    {
+        return m_listing->names[m_listing->entries[i].nameOffset] == '.';
+    }
+    // The index of the first folder entry at or after `from`; count() when there is none.
+    std::size_t nextFolder(std::size_t from) const
+    {
+        while (from < count() && !entry(from).isDirectory)
+            ++from;
+        return from;
+    }
     dev_t device() const { return m_id.device; }
     ino_t inode() const { return m_id.inode; }
     FolderId id() const { return m_id; }
@@ -83,20 +114,27 @@ public:
     void abandon() { m_parked = false; }
 
 private:
-    bool finishOpen(int fd, const MountTable* mounts, const std::atomic_bool* stop,
-                    std::span<const FolderId> path);
-    void readEntries(const std::atomic_bool* stop);
+    struct Listing
+    {
+        std::vector<Entry> entries;
+        std::string names;
+    };
 
-    int m_fd = -1;
+    bool finishOpen(int fd, const MountTable* mounts, const std::atomic_bool* stop,
+                    std::span<const FolderId> path, EntryBudget* budget);
+    void readEntries(const std::atomic_bool* stop, EntryBudget* budget);
+
+    SharedFolderHandle m_handle;
     bool m_parked = false;
+    bool m_complete = true;
     FolderId m_id;
-    std::vector<Entry> m_entries;
-    std::string m_names;
+    std::shared_ptr<Listing> m_listing; // only ever changed while no one else holds it
 };
 
-// A seam for tests: called on the walking thread before a folder below another one
-// is opened. Returning false makes the folder behave as one that cannot be listed.
-// A test may also block in it to hold the walk at a chosen folder.
+// A seam for tests: called before a folder below another one is opened, on the thread
+// that opens it (the walk's, or one that reads ahead of it). Returning false makes the
+// folder behave as one that cannot be listed. A test may also block in it to hold the
+// opening of a chosen folder, and with it the walk once the walk needs that folder.
 using FolderOpenHook = std::function<bool(int parentFd, std::string_view name)>;
 void setFolderOpenHook(FolderOpenHook hook);
 // Whether the hook lets the folder `name` below `parentFd` be opened (true without one).

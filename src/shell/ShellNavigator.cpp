@@ -8,10 +8,10 @@
 #include "shell/ShellCommandHost.h"
 #include "shell/ShellStartup.h"
 #include "shell/SystemIconTable.h"
+#include "shell/ThumbnailReader.h"
 
 #include <QCursor>
 #include <QGuiApplication>
-#include <QImageReader>
 #include <QLocale>
 #include <QPointer>
 #include <QSet>
@@ -417,34 +417,7 @@ QImage TShellNavigator::ExtractThumbnail(int width, int height)
     const std::optional<ShellLocation> place = objectPlace();
     if (!place || place->kind != ShellLocation::FileSystem)
         return {};
-    // Opened by its bytes, so that names that are not valid UTF-8 work; links are
-    // not followed, as everywhere else. Opening does not block (a named pipe or a
-    // device would wait for a writer for ever); the type is checked on what was
-    // opened, and only a regular file is read, in blocking mode again.
-    const platform::PathAt at(place->path.toStdString());
-    const int fd =
-        ::openat(at.dir(), at.name(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        return {};
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-        ::close(fd);
-        return {};
-    }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return {};
-    }
-    QImageReader reader(&file);
-    const QSize size = reader.size();
-    if (size.isValid())
-        reader.setScaledSize(size.scaled(width, height, Qt::KeepAspectRatio));
-    QImage image = reader.read();
-    if (!image.isNull() && (image.width() > width || image.height() > height))
-        image = image.scaled(width, height, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    return image;
+    return ThumbnailReader::Read(place->path, QSize(width, height));
 }
 
 bool TShellNavigator::RenameObject(QByteArray& name)

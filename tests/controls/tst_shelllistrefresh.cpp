@@ -307,6 +307,25 @@ private slots:
         QCOMPARE(names(list), (Names{"a", "late"}));
     }
 
+    void burstOfDeletions()
+    {
+        // Thousands of files deleted at once leave the list in a few steps, not one
+        // layout and paint of the view per file; a file made again meanwhile stays.
+        const QByteArray p = parent();
+        QVERIFY(runElsewhere(p, "cd w && seq -f f%g 3000 | xargs touch && touch keep"));
+        TShellList list;
+        list.SetPathBytes(p + "/w");
+        quiet(list);
+        QCOMPARE(list.ItemCount(), 3001);
+        int steps = 0;
+        connect(list.Model(), &QAbstractItemModel::rowsRemoved, [&] { ++steps; });
+        QVERIFY(runElsewhere(p, "cd w && seq -f f%g 3000 | xargs rm && rm keep && touch keep"));
+        QTRY_COMPARE_WITH_TIMEOUT(list.ItemCount(), 1, 10000);
+        quiet(list);
+        QCOMPARE(names(list), Names{"keep"});
+        QVERIFY2(steps <= 100, qPrintable(QString::number(steps)));
+    }
+
     void recentChange_data()
     {
         QTest::addColumn<qint64>("offsetMs");

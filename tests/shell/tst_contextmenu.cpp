@@ -40,10 +40,10 @@ public:
     void Popup(QObject*) override {}
     bool CopyMenu(QObject*, TShellMenu& menu, int firstCommand) override
     {
-        for (const QString& spec : appItems) {
+        for (const QString& text : appItems) {
             TShellMenuItem item;
-            item.Caption = spec.section(u'|', 0, 0);
-            item.Hint = spec.section(u'|', 1);
+            item.Caption = text.section(u'|', 0, 0);
+            item.Hint = text.section(u'|', 1);
             item.Command = firstCommand++;
             item.Source = &source;
             menu.Items.append(item);
@@ -608,8 +608,8 @@ void TestContextMenu::deleteQuestion()
     QFETCH(QString, text);
     const QByteArray f = folder();
     TFileNames paths;
-    for (const QString& spec : objects) {
-        const QStringList part = spec.split(u':');
+    for (const QString& line : objects) {
+        const QStringList part = line.split(u':');
         const QByteArray path = f + '/' + part[1].toUtf8();
         const QByteArray content(part[2].toInt(), 'x');
         if (part[0] == u"d") {
