@@ -19,6 +19,11 @@ TContextMenuPopup::Picker& picker()
 
 TContextMenuPopup::TContextMenuPopup(QWidget* owner) : m_owner(owner) {}
 
+QAction* TContextMenuPopup::Exec(QMenu& menu, const QPoint& point)
+{
+    return picker() ? picker()(menu) : menu.exec(point);
+}
+
 void TContextMenuPopup::SetPicker(Picker pick)
 {
     picker() = std::move(pick);
@@ -140,7 +145,7 @@ int TContextMenuPopup::Track(const shell::TShellMenu& menu, const QPoint& point,
         return 0;
     QMenu popup(m_owner);
     build(popup, menu, messages);
-    QAction* chosen = picker() ? picker()(popup) : popup.exec(point);
+    QAction* chosen = Exec(popup, point);
     ShowHint({}); // the menu is gone, and so is its hint
     return chosen ? chosen->data().toInt() : 0;
 }

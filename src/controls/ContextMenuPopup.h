@@ -33,6 +33,9 @@ public:
     // on the way (QMenu::setActiveAction) as the mouse would. Empty restores the pop-up.
     using Picker = std::function<QAction*(QMenu& menu)>;
     static void SetPicker(Picker pick);
+    // Pops `menu` up at a screen point and returns the action chosen (null for none),
+    // or lets the picker choose.
+    static QAction* Exec(QMenu& menu, const QPoint& point);
 
 private:
     void copyItems(QMenu& from, shell::TShellMenu& into, int& command);

@@ -82,6 +82,7 @@ void TShellList::showEvent(QShowEvent* event)
     // From now on the navigator's dialogs belong to this window.
     m_navigator->Loaded();
     m_windowCreated = true;
+    registerDropTarget();
 }
 
 // ---- The shown folder ----
@@ -232,6 +233,7 @@ void TShellList::SetViewStyle(TViewStyle style)
 {
     const bool hadThumbnails = m_thumbnails;
     TWideListView::SetViewStyle(style);
+    registerDropTarget();
     if (!m_loading) {
         UpdateSortArrows();
         m_thumbnails = false;
@@ -279,7 +281,8 @@ void TShellList::leaveEvent(QEvent* event)
 
 bool TShellList::ViewEvent(QObject* watched, QEvent* event)
 {
-    return viewOptionsEvent(watched, event) || CommandEvent(watched, event);
+    return viewOptionsEvent(watched, event) || DragEvent(watched, event) ||
+           CommandEvent(watched, event);
 }
 
 // ---- The shell link ----

@@ -20,6 +20,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QImage>
+#include <QStringList>
 #include <QTimer>
 #include <array>
 #include <cstdint>
@@ -31,6 +32,7 @@ namespace fileops {
 struct OperationReport;
 }
 
+class QDrag;
 class QHelpEvent;
 class QKeyEvent;
 class QMenu;
@@ -127,7 +129,7 @@ public:
     QMenu* BackgroundPopupMenu() const { return m_backgroundPopupMenu; }
     void SetBackgroundPopupMenu(QMenu* menu);
     bool OleDragDrop() const { return m_oleDragDrop; }
-    void SetOleDragDrop(bool on) { m_oleDragDrop = on; }
+    void SetOleDragDrop(bool on);
     TCopyMode CopyMode() const { return m_copyMode; }
     void SetCopyMode(TCopyMode mode) { m_copyMode = mode; }
     void SetViewStyle(TViewStyle style) override;
@@ -307,6 +309,28 @@ public:
     // Asked before an item's name is edited.
     std::function<void(int index, bool& allowEdit)> OnEditing;
 
+    // Drag and drop. The selection is dragged out as a list of file URIs; files dropped
+    // in go into the folder under the mouse, the parent for "..", or the shown folder,
+    // through the same file operations as paste.
+    // Starts a drag of the selection with Qt::LeftButton, Qt::RightButton or
+    // Qt::MiddleButton held; returns when the drag has ended.
+    void BeginShellDrag(Qt::MouseButton button);
+    // The folder a drop on item `index` goes into: a folder's own path, the parent folder
+    // for "..", the shown folder for -1; empty where nothing can be dropped.
+    QByteArray ItemDropTarget(int index);
+    // The button of the drag this list is the source of; Qt::NoButton when none runs.
+    Qt::MouseButton DragButton() const;
+    // Before a drop is carried out: `dropTarget` is the item dropped on, -1 for the list
+    // itself; clearing `executeDrop` cancels the drop.
+    std::function<void(TShellList& sender, int dropTarget, const shell::TFileNames& droppedFiles,
+                       bool& executeDrop, Qt::MouseButtons buttons, Qt::KeyboardModifiers keys)>
+        OnBeforeShellDrop;
+    // Seams for tests: the drag loop (QDrag::exec by default) and the clock of the
+    // automatic scrolling in milliseconds (a steady clock by default).
+    using DragLoop = std::function<Qt::DropAction(QDrag& drag, Qt::DropActions allowed)>;
+    static void SetDragLoop(DragLoop loop);
+    void SetDragTickSource(std::function<qint64()> ticks);
+
 protected:
     void ColumnClick(int column) override;
     void ImageRequest(int index) override;
@@ -331,6 +355,25 @@ private:
         void operator()(TCommandState* state) const;
     };
     TCommandState& commands();
+    shell::TShellCommandHost& commandHost();
+    struct TDragState;
+    struct TDragStateDeleter
+    {
+        void operator()(TDragState* state) const;
+    };
+    TDragState& dragState();
+    bool DragEvent(QObject* watched, QEvent* event);
+    bool dragMouseEvent(QObject* watched, QEvent* event);
+    void registerDropTarget();
+    void dragEnter(QEvent* event);
+    void dragOver(QEvent* event);
+    void dragLeave();
+    void drop(QEvent* event);
+    void setTargetItem(int index);
+    void autoScroll(const QPoint& point);
+    void runDrop(Qt::DropAction effect, shell::TFileNames files, QStringList problems,
+                 QByteArray destination);
+    std::unique_ptr<TDragState, TDragStateDeleter> m_drag; // made on first use
     bool CommandEvent(QObject* watched, QEvent* event);
     bool KeyDown(QKeyEvent* event);
     void prepareNavigator(shell::TShellNavigator& navigator);

@@ -117,6 +117,11 @@ TShellList::TCommandState& TShellList::commands()
     return *m_commands;
 }
 
+TShellCommandHost& TShellList::commandHost()
+{
+    return *commands().host;
+}
+
 TShellCommandDialogs& TShellList::CommandDialogs()
 {
     return commands().dialogs;

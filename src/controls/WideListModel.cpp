@@ -2,6 +2,8 @@
 
 #include "controls/WideListView.h"
 
+#include <QApplication>
+
 TWideListModel::TWideListModel(TWideListView& list) : m_list(list) {}
 
 int TWideListModel::rowCount(const QModelIndex& parent) const
@@ -34,7 +36,14 @@ QVariant TWideListModel::data(const QModelIndex& index, int role) const
         if (column != 0)
             return {};
         return m_list.itemIcon(row);
+    case Qt::BackgroundRole:
+        // The folder under a drag is drawn as selected.
+        if (m_list.Item(row).DropTarget)
+            return QApplication::palette().brush(QPalette::Highlight);
+        return {};
     case Qt::ForegroundRole:
+        if (m_list.Item(row).DropTarget)
+            return QApplication::palette().brush(QPalette::HighlightedText);
         if (const QColor colour = m_list.ItemTextColor(row); colour.isValid())
             return colour;
         return {};

@@ -32,19 +32,34 @@ QByteArray ShortenedName(const QByteArray& name, int maxBytes)
     return name.left(end);
 }
 
-QByteArray CopyName(const QByteArray& name, bool isFolder, int n)
+namespace {
+
+// `name` with `suffix` before its extension, the stem shortened to fit 255 bytes.
+QByteArray withSuffix(const QByteArray& name, bool isFolder, const QByteArray& suffix)
 {
     const qsizetype dot = isFolder ? -1 : name.lastIndexOf('.');
     const bool hasExtension = dot > 0;
     const QByteArray stem = hasExtension ? name.left(dot) : name;
     const QByteArray extension = hasExtension ? name.mid(dot) : QByteArray();
-    QByteArray suffix = QByteArrayLiteral(" - Kopie");
-    if (n > 1)
-        suffix += " (" + QByteArray::number(n) + ')';
     const int room = kMaxNameBytes - int(suffix.size() + extension.size());
     if (room <= 0) // an extension of almost 255 bytes: treat the whole name as the stem
         return ShortenedName(name, kMaxNameBytes - int(suffix.size())) + suffix;
     return ShortenedName(stem, room) + suffix + extension;
+}
+
+} // namespace
+
+QByteArray CopyName(const QByteArray& name, bool isFolder, int n)
+{
+    QByteArray suffix = QByteArrayLiteral(" - Kopie");
+    if (n > 1)
+        suffix += " (" + QByteArray::number(n) + ')';
+    return withSuffix(name, isFolder, suffix);
+}
+
+QByteArray LinkName(const QByteArray& name, bool isFolder)
+{
+    return withSuffix(name, isFolder, QByteArrayLiteral(" - Verknüpfung"));
 }
 
 QByteArray JoinPath(const QByteArray& folder, const QByteArray& name)

@@ -21,6 +21,9 @@ std::optional<QString> NameProblem(const QByteArray& name);
 // with its only dot has no extension. The stem is shortened (never inside a UTF-8
 // sequence) so that the result fits 255 bytes.
 QByteArray CopyName(const QByteArray& name, bool isFolder, int n);
+// The name a link takes where the source's own name is taken: "NAME - Verknüpfung.EXT",
+// fitted into 255 bytes as CopyName does.
+QByteArray LinkName(const QByteArray& name, bool isFolder);
 
 // Shortens `name` to at most `maxBytes` bytes without cutting a UTF-8 sequence in two.
 QByteArray ShortenedName(const QByteArray& name, int maxBytes);

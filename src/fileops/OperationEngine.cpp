@@ -186,6 +186,15 @@ void Runner::transferOne(const QByteArray& source, int dstFd, const struct stat&
     }
     const QByteArray destination = shell::WithoutTrailingSlash(m_op.destination);
     QByteArray target = name;
+    if (m_op.kind == OperationKind::Link) {
+        // A link takes the source's name; where that is taken (always beside the source),
+        // "NAME - Verknüpfung", and a clash with that one is a question.
+        struct stat taken;
+        if (::fstatat(dstFd, target.constData(), &taken, AT_SYMLINK_NOFOLLOW) == 0)
+            target = LinkName(name, isFolder);
+        linkOne(source, target, dstFd);
+        return;
+    }
     if (parentSt.st_dev == dst.st_dev && parentSt.st_ino == dst.st_ino) {
         if (m_op.kind == OperationKind::Move) {
             m_context.done(source, source, entrySize(st)); // already there
@@ -200,10 +209,6 @@ void Runner::transferOne(const QByteArray& source, int dstFd, const struct stat&
         }
     }
     const QByteArray targetPath = JoinPath(destination, target);
-    if (m_op.kind == OperationKind::Link) {
-        linkOne(source, target, dstFd);
-        return;
-    }
     TreeTransfer transfer(m_context, m_op.kind == OperationKind::Move ? TreeTransfer::Mode::Move
                                                                       : TreeTransfer::Mode::Copy);
     switch (transfer.transfer(parentFd.get(), name, source, st, dstFd, target, targetPath)) {

@@ -401,7 +401,8 @@ bool TContextMenuHandler::runOperation(fileops::Operation operation)
     return !m_lastReport->done.isEmpty();
 }
 
-fileops::OperationReport RunOperation(fileops::Operation operation, TShellCommandHost* host)
+fileops::OperationReport RunOperation(fileops::Operation operation, TShellCommandHost* host,
+                                      const QStringList& problems)
 {
     const fileops::OperationKind kind = operation.kind;
     fileops::OperationJob job(std::move(operation), host ? host->Questions() : nullptr);
@@ -410,8 +411,8 @@ fileops::OperationReport RunOperation(fileops::Operation operation, TShellComman
     // The interface keeps running meanwhile; the job ends before anything goes.
     fileops::OperationReport report = job.waitForFinished();
     watch.reset();
-    if (!report.failures.isEmpty() && host) {
-        QStringList lines;
+    if ((!report.failures.isEmpty() || !problems.isEmpty()) && host) {
+        QStringList lines = problems;
         for (const fileops::FailedItem& failure : report.failures)
             lines << quoted(failure.path) + QStringLiteral(": ") + failure.reason;
         host->ShowMessage(fileops::OperationTitle(kind),

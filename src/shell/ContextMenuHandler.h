@@ -81,7 +81,9 @@ private:
 
 // Runs a file operation as the verbs do: on a worker thread while the interface keeps
 // running, with the host's questions and progress, and a message about what could not be
-// done. The report says what was. For other commands that move files (a drop).
-fileops::OperationReport RunOperation(fileops::Operation operation, TShellCommandHost* host);
+// done. The report says what was. For other commands that move files (a drop), whose
+// `problems` found before the operation (one German sentence each) join that message.
+fileops::OperationReport RunOperation(fileops::Operation operation, TShellCommandHost* host,
+                                      const QStringList& problems = {});
 
 } // namespace shell

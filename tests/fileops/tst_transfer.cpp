@@ -527,21 +527,27 @@ void TestTransfer::links()
     putFile(dir + "/file", "f");
     putFile(dir + "/dst/file", "already here");
     FixedAnswers answers(ConflictAnswer::Skip, DeleteForGoodAnswer::Skip);
+    // A taken name makes "NAME - Verknüpfung"; only when that is taken too is it a question.
     const OperationReport report =
         runOperation(OperationKind::Link, {dir + "/file", dir + "/folder", dir + "/file"},
                      dir + "/dst", &answers);
     QCOMPARE(report.outcome, OperationReport::Outcome::Done);
-    QCOMPARE(answers.conflictsAsked(), 2);
-    QCOMPARE(report.done, shell::TFileNames{dir + "/folder"});
+    QCOMPARE(answers.conflictsAsked(), 1);
+    QCOMPARE(report.done, (shell::TFileNames{dir + "/file", dir + "/folder"}));
+    QCOMPARE(report.results,
+             (shell::TFileNames{dir + "/dst/file - Verknüpfung", dir + "/dst/folder"}));
+    QCOMPARE(report.skipped, shell::TFileNames{dir + "/file"});
     QCOMPARE(snapshot(dir + "/dst", false),
              (QMap<QByteArray, QByteArray>{{"", "d 755"},
                                            {"/file", snapshot(dir + "/dst").value("/file")},
+                                           {"/file - Verknüpfung", "l " + dir + "/file"},
                                            {"/folder", "l " + dir + "/folder"}}));
     QCOMPARE(contentOf(dir + "/dst/file"), QByteArray("already here"));
-    // Linking next to the original gives the link a name of its own.
-    const OperationReport beside = runOperation(OperationKind::Link, {dir + "/file"}, dir);
-    QCOMPARE(beside.results, shell::TFileNames{dir + "/file - Kopie"});
-    QCOMPARE(contentOf(dir + "/file - Kopie"), QByteArray("f"));
+    // Linking next to the original: the extension stays last.
+    putFile(dir + "/note.txt", "n");
+    const OperationReport beside = runOperation(OperationKind::Link, {dir + "/note.txt"}, dir);
+    QCOMPARE(beside.results, shell::TFileNames{dir + "/note - Verknüpfung.txt"});
+    QCOMPARE(contentOf(dir + "/note - Verknüpfung.txt"), QByteArray("n"));
 }
 
 void TestTransfer::rename_data()
