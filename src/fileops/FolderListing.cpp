@@ -1,6 +1,7 @@
 #include "fileops/FolderListing.h"
 
 #include "fileops/NameRules.h"
+#include "platform/DirectoryRecords.h"
 
 #include <cerrno>
 #include <cstring>
@@ -10,19 +11,6 @@
 #include <unistd.h>
 
 namespace fileops {
-
-namespace {
-
-struct LinuxDirent64
-{
-    ino64_t d_ino;
-    off64_t d_off;
-    unsigned short d_reclen;
-    unsigned char d_type;
-    char d_name[];
-};
-
-} // namespace
 
 bool ListFolder(int dirFd, QList<QByteArray>& names, int& error)
 {
@@ -42,14 +30,10 @@ bool ListFolder(int dirFd, QList<QByteArray>& names, int& error)
         }
         if (n == 0)
             return true;
-        for (long pos = 0; pos < n;) {
-            const auto* d = reinterpret_cast<const LinuxDirent64*>(chunk + pos);
-            pos += d->d_reclen;
-            const char* nm = d->d_name;
-            if (nm[0] == '.' && (nm[1] == '\0' || (nm[1] == '.' && nm[2] == '\0')))
-                continue;
-            names.append(QByteArray(nm, qsizetype(std::strlen(nm))));
-        }
+        platform::ForEachDirectoryRecord(chunk, n, [&](const platform::LinuxDirent64& d) {
+            names.append(QByteArray(d.d_name, qsizetype(std::strlen(d.d_name))));
+            return true;
+        });
     }
 }
 

@@ -1,4 +1,5 @@
 #include "platform/DirectorySearch.h"
+#include "platform/DirectoryRecords.h"
 
 #include "platform/EntryBudget.h"
 #include "platform/MountTable.h"
@@ -77,15 +78,6 @@ int openFolder(int parentFd, std::string_view name)
 constexpr std::size_t kChunkBytes = 64 * 1024;
 constexpr std::size_t kSmallestRecord = 24;
 constexpr std::size_t kFewestEntries = 280 / kSmallestRecord + 1;
-
-struct LinuxDirent64
-{
-    ino64_t d_ino;
-    off64_t d_off;
-    unsigned short d_reclen;
-    unsigned char d_type;
-    char d_name[];
-};
 
 } // namespace
 
@@ -171,28 +163,25 @@ void DirectorySearch::readEntries(const std::atomic_bool* stop, EntryBudget* bud
         }
         const long n = ::syscall(SYS_getdents64, fd, chunk.get(), grant * kSmallestRecord);
         const std::size_t before = entries.size();
-        for (long pos = 0; pos < n;) {
-            const auto* d = reinterpret_cast<const LinuxDirent64*>(chunk.get() + pos);
-            pos += d->d_reclen;
-            const char* nm = d->d_name;
-            if (nm[0] == '.' && (nm[1] == '\0' || (nm[1] == '.' && nm[2] == '\0')))
-                continue;
+        ForEachDirectoryRecord(chunk.get(), n, [&](const LinuxDirent64& d) {
             if (stop && stop->load(std::memory_order_relaxed))
-                break;
+                return false;
+            const char* nm = d.d_name;
             const std::size_t len = std::strlen(nm);
             Entry e{static_cast<std::uint32_t>(names.size()), static_cast<std::uint16_t>(len),
-                    d->d_type == DT_DIR, 0};
-            if (d->d_type != DT_DIR) {
+                    d.d_type == DT_DIR, 0};
+            if (d.d_type != DT_DIR) {
                 struct stat st;
                 if (::fstatat(fd, nm, &st, AT_SYMLINK_NOFOLLOW) != 0)
-                    continue; // gone since the listing was read
+                    return true; // gone since the listing was read
                 e.isDirectory = S_ISDIR(st.st_mode);
                 if (!e.isDirectory)
                     e.size = st.st_size;
             }
             names.append(nm, len);
             entries.push_back(e);
-        }
+            return true;
+        });
         if (budget)
             budget->give(grant - (entries.size() - before));
         if (n < 0 && errno == EINTR)
