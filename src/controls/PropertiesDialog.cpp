@@ -1,4 +1,5 @@
 #include "controls/PropertiesDialog.h"
+#include "platform/HandOver.h"
 
 #include "fileops/NameRules.h"
 #include "fileops/TrashStore.h"
@@ -119,12 +120,9 @@ TPropertiesDialog::TPropertiesDialog(const shell::TFileNames& paths, QWidget* pa
             folders += t.folders + (S_ISDIR(st.st_mode) ? 1 : 0);
             complete = complete && t.complete;
         }
-        QMetaObject::invokeMethod(
-            this,
-            [this, bytes, files, folders, complete] {
-                showTotals(bytes, files, folders, complete);
-            },
-            Qt::QueuedConnection);
+        platform::HandOver(this, [this, bytes, files, folders, complete] {
+            showTotals(bytes, files, folders, complete);
+        });
     });
 }
 

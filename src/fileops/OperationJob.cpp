@@ -1,4 +1,5 @@
 #include "fileops/OperationJob.h"
+#include "platform/HandOver.h"
 
 #include "fileops/OperationEngine.h"
 
@@ -69,23 +70,20 @@ private:
         if (m_state->aborted)
             return;
         m_state->answered = false;
-        QMetaObject::invokeMethod(
-            &m_job,
-            [state = m_state, askHost = std::move(askHost)] {
-                {
-                    std::lock_guard check(state->mutex);
-                    if (state->aborted)
-                        return;
-                }
-                State answer;
-                askHost(answer);
-                std::lock_guard done(state->mutex);
-                state->conflict = answer.conflict;
-                state->deleteForGood = answer.deleteForGood;
-                state->answered = true;
-                state->wake.notify_all();
-            },
-            Qt::QueuedConnection);
+        platform::HandOver(&m_job, [state = m_state, askHost = std::move(askHost)] {
+            {
+                std::lock_guard check(state->mutex);
+                if (state->aborted)
+                    return;
+            }
+            State answer;
+            askHost(answer);
+            std::lock_guard done(state->mutex);
+            state->conflict = answer.conflict;
+            state->deleteForGood = answer.deleteForGood;
+            state->answered = true;
+            state->wake.notify_all();
+        });
         m_state->wake.wait(lock, [this] { return m_state->answered || m_state->aborted; });
     }
 
@@ -114,9 +112,8 @@ void OperationJob::start()
     m_running.store(true, std::memory_order_release);
     m_thread = std::thread([this] {
         OperationReport report = OperationEngine::run(m_operation, *m_relay, m_progress, m_cancel);
-        QMetaObject::invokeMethod(
-            this, [this, report = std::move(report)]() mutable { deliver(std::move(report)); },
-            Qt::QueuedConnection);
+        platform::HandOver(
+            this, [this, report = std::move(report)]() mutable { deliver(std::move(report)); });
         m_running.store(false, std::memory_order_release);
     });
 }

@@ -1,4 +1,5 @@
 #include "platform/FreeSpaceProbe.h"
+#include "platform/HandOver.h"
 
 #include <mutex>
 #include <system_error>
@@ -37,15 +38,12 @@ bool FreeSpaceProbe::ask(const QByteArray& path, std::uint64_t tag)
         if (!link->probe)
             return;
         FreeSpaceProbe* probe = link->probe;
-        QMetaObject::invokeMethod(
-            probe,
-            [probe, tag, freeBytes] {
-                if (tag != probe->m_tag)
-                    return; // a question of an earlier tag, asked again since
-                probe->m_waiting = false;
-                probe->m_answer(tag, freeBytes);
-            },
-            Qt::QueuedConnection);
+        HandOver(probe, [probe, tag, freeBytes] {
+            if (tag != probe->m_tag)
+                return; // a question of an earlier tag, asked again since
+            probe->m_waiting = false;
+            probe->m_answer(tag, freeBytes);
+        });
     };
     m_waiting = true;
     m_tag = tag;

@@ -1,4 +1,5 @@
 #include "shell/DeleteConfirmation.h"
+#include "platform/HandOver.h"
 
 #include "fileops/FolderListing.h"
 #include "fileops/NameRules.h"
@@ -93,9 +94,8 @@ void TDeleteConfirmation::Start()
                 bytes += t.bytes;
                 complete = complete && t.complete;
             }
-            QMetaObject::invokeMethod(
-                this, [this, count, bytes, complete] { trashMeasured(count, bytes, complete); },
-                Qt::QueuedConnection);
+            platform::HandOver(
+                this, [this, count, bytes, complete] { trashMeasured(count, bytes, complete); });
         });
         return;
     }
@@ -115,13 +115,10 @@ void TDeleteConfirmation::Start()
             if (!folders[i])
                 sizes[i] = std::int64_t(st.st_size);
         }
-        QMetaObject::invokeMethod(
-            this,
-            [this, sizes = std::move(sizes), folders = std::move(folders),
-             gone = std::move(gone)]() mutable {
-                kindsMeasured(std::move(sizes), std::move(folders), std::move(gone));
-            },
-            Qt::QueuedConnection);
+        platform::HandOver(this, [this, sizes = std::move(sizes), folders = std::move(folders),
+                                  gone = std::move(gone)]() mutable {
+            kindsMeasured(std::move(sizes), std::move(folders), std::move(gone));
+        });
     });
 }
 
@@ -161,12 +158,9 @@ void TDeleteConfirmation::kindsMeasured(QList<std::int64_t> sizes, QList<bool> f
             sizes[i] = t.bytes;
             complete = complete && t.complete;
         }
-        QMetaObject::invokeMethod(
-            this,
-            [this, sizes = std::move(sizes), complete]() mutable {
-                foldersMeasured(std::move(sizes), complete);
-            },
-            Qt::QueuedConnection);
+        platform::HandOver(this, [this, sizes = std::move(sizes), complete]() mutable {
+            foldersMeasured(std::move(sizes), complete);
+        });
     });
 }
 
