@@ -21,20 +21,8 @@ while [ $# -gt 0 ]; do
 done
 runs=${1:-9}
 tree=${2:-/tmp/fegmann-bench-wide-deep}
-bench=build/bench/scan_bench
-[ -d "$tree" ] || "$bench" --generate wide-deep --files 300000 --folders 30000 --seed 42 "$tree"
+. bench/scan_trees.sh
 command -v ncdu >/dev/null || { echo "ncdu is not installed (scripts/setup installs it)" >&2; exit 1; }
-if [ $mode = cold ] && ! [ -w /proc/sys/vm/drop_caches ]; then
-  echo "--cold empties the kernel's caches, which needs root" >&2
-  exit 1
-fi
-
-prepare() {
-  if [ $mode = cold ]; then
-    sync
-    echo 3 >/proc/sys/vm/drop_caches
-  fi
-}
 if [ $mode = warm ]; then
   ncdu -0 -x -o /dev/null "$tree"; "$bench" "${threads[@]}" "$tree" >/dev/null
 fi

@@ -15,18 +15,7 @@ tree=${2:-/tmp/fegmann-bench-wide-deep}
 shift $(($# < 2 ? $# : 2))
 counts=("$@")
 [ ${#counts[@]} -gt 0 ] || counts=(0 1 2 4 8 16)
-bench=build/bench/scan_bench
-[ -d "$tree" ] || "$bench" --generate wide-deep --files 300000 --folders 30000 --seed 42 "$tree"
-if [ $mode = cold ] && ! [ -w /proc/sys/vm/drop_caches ]; then
-  echo "--cold empties the kernel's caches, which needs root" >&2
-  exit 1
-fi
-prepare() {
-  if [ $mode = cold ]; then
-    sync
-    echo 3 >/proc/sys/vm/drop_caches
-  fi
-}
+. bench/scan_trees.sh
 if [ $mode = warm ]; then ncdu -0 -x -o /dev/null "$tree"; fi
 declare -A times
 for ((r = 0; r < runs; r++)); do

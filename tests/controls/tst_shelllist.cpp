@@ -9,6 +9,7 @@
 #include "shell/ShellStartup.h"
 
 #include "../shell/RawFiles.h"
+#include "TestFolders.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>
@@ -59,26 +60,14 @@ class TestShellList : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    QByteArray m_base;
-    int m_round = 0;
+    TestFolders m_folders;
+    const QByteArray& m_base = m_folders.base;
 
-    // A fresh folder for one test.
-    QByteArray folder()
-    {
-        const QByteArray f = m_base + "/f" + QByteArray::number(++m_round);
-        if (::mkdir(f.constData(), 0755) != 0)
-            qFatal("cannot make %s", f.constData());
-        return f;
-    }
+    QByteArray folder() { return m_folders.make(); }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(ShellStartup());
-        m_base = QFile::encodeName(m_dir.path());
-    }
-    void cleanupTestCase() { QVERIFY(removeTree(m_base)); }
+    void initTestCase() { QVERIFY(ShellStartup()); }
+    void cleanupTestCase() { QVERIFY(m_folders.removeAll()); }
 
     void constructedEmptyAndLoadedShowsDrives()
     {

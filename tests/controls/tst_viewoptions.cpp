@@ -14,6 +14,7 @@
 #include "threads/WorkerThreadPool.h"
 
 #include "../shell/RawFiles.h"
+#include "TestFolders.h"
 
 #include <QBuffer>
 #include <QHBoxLayout>
@@ -193,25 +194,14 @@ class TestViewOptions : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    QByteArray m_base;
-    int m_round = 0;
+    TestFolders m_folders;
+    const QByteArray& m_base = m_folders.base;
 
-    QByteArray folder()
-    {
-        const QByteArray f = m_base + "/f" + QByteArray::number(++m_round);
-        if (::mkdir(f.constData(), 0755) != 0)
-            qFatal("cannot make %s", f.constData());
-        return f;
-    }
+    QByteArray folder() { return m_folders.make(); }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(ShellStartup());
-        m_base = QFile::encodeName(m_dir.path());
-    }
-    void cleanupTestCase() { QVERIFY(removeTree(m_base)); }
+    void initTestCase() { QVERIFY(ShellStartup()); }
+    void cleanupTestCase() { QVERIFY(m_folders.removeAll()); }
 
     void thumbnailsLiveInIconViewOnly()
     {
