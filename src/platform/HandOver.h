@@ -1,13 +1,13 @@
 #pragma once
 // Runs a function on the thread of a QObject, handed over from another thread. Qt's
 // event queue orders the two threads with locks of its own, built on raw futex calls;
-// the hand-over adds a mutex of ours, taken by the sender after everything it did for
-// the function and by the receiver before it touches it, so that the order is one that
-// ThreadSanitizer can follow too. Used by every worker that hands a result back.
+// the hand-over adds a mutex of ours, held by the sender until the function is queued
+// and taken by the receiver before it runs it, so that the order is one ThreadSanitizer
+// can follow too. The sender keeps no part of the function once it is queued: all of
+// it is run and destroyed by the receiver. Used by every worker that hands a result back.
 
 #include <QMetaObject>
 #include <QObject>
-#include <memory>
 #include <mutex>
 #include <type_traits>
 #include <utility>
@@ -23,21 +23,15 @@ inline std::mutex& HandOverMutex()
 
 template <typename Function> void HandOver(QObject* receiver, Function&& function)
 {
-    struct Parcel
-    {
-        explicit Parcel(Function&& f) : function(std::forward<Function>(f)) {}
-        std::decay_t<Function> function;
-    };
-    auto parcel = std::make_shared<Parcel>(std::forward<Function>(function));
-    HandOverMutex().lock(); // what came before is done before the receiver looks
-    HandOverMutex().unlock();
+    // Queued, never run here, so the receiver cannot be waiting on this thread.
+    const std::lock_guard<std::mutex> handing(HandOverMutex());
     QMetaObject::invokeMethod(
         receiver,
-        [parcel] {
+        [function = std::decay_t<Function>(std::forward<Function>(function))]() mutable {
             {
                 const std::lock_guard<std::mutex> taken(HandOverMutex());
             }
-            parcel->function();
+            function();
         },
         Qt::QueuedConnection);
 }
