@@ -20,6 +20,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QImage>
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 #include <array>
@@ -355,6 +356,22 @@ private:
         void operator()(TCommandState* state) const;
     };
     TCommandState& commands();
+    // One command at a time, a drop's operation included: a key pressed or a drop made
+    // while a command waits for its operation does nothing, rather than starting a
+    // second one on the same files. False when another command runs.
+    class TCommandGuard
+    {
+    public:
+        explicit TCommandGuard(TShellList& list);
+        ~TCommandGuard();
+        TCommandGuard(const TCommandGuard&) = delete;
+        TCommandGuard& operator=(const TCommandGuard&) = delete;
+        explicit operator bool() const { return m_entered; }
+
+    private:
+        QPointer<TShellList> m_list; // a command may end with the list itself
+        bool m_entered;
+    };
     shell::TShellCommandHost& commandHost();
     struct TDragState;
     struct TDragStateDeleter

@@ -50,29 +50,6 @@ bool isDeleteVerb(const QString& verb)
     return isVerb(verb, "delete") || isVerb(verb, "deleteforgood");
 }
 
-// One command at a time: a key pressed while a command waits for its operation does
-// nothing, rather than starting a second command on the same selection.
-class CommandGuard
-{
-public:
-    explicit CommandGuard(bool& running) : m_running(running), m_entered(!running)
-    {
-        m_running = true;
-    }
-    ~CommandGuard()
-    {
-        if (m_entered)
-            m_running = false;
-    }
-    CommandGuard(const CommandGuard&) = delete;
-    CommandGuard& operator=(const CommandGuard&) = delete;
-    explicit operator bool() const { return m_entered; }
-
-private:
-    bool& m_running;
-    bool m_entered;
-};
-
 TFileNames clipboardNames()
 {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
@@ -135,6 +112,18 @@ void TShellList::SetCommandHost(TShellCommandHost* host)
 bool TShellList::CommandRunning() const
 {
     return m_commands && m_commands->running;
+}
+
+TShellList::TCommandGuard::TCommandGuard(TShellList& list)
+    : m_list(&list), m_entered(!list.CommandRunning())
+{
+    list.commands().running = true;
+}
+
+TShellList::TCommandGuard::~TCommandGuard()
+{
+    if (m_entered && m_list)
+        m_list->commands().running = false;
 }
 
 QMenu* TShellList::PopupMenu() const
@@ -258,7 +247,7 @@ bool TShellList::ExecuteVerb(const QString& verb)
             GoUp();
         return true;
     }
-    CommandGuard guard(commands().running);
+    TCommandGuard guard(*this);
     if (!guard)
         return false;
     TShellNavigator& nav = *m_navigator;
@@ -313,7 +302,7 @@ bool TShellList::ExecuteVerb(const QString& verb)
 
 bool TShellList::PasteIntoFolder(const QString& verb)
 {
-    CommandGuard guard(commands().running);
+    TCommandGuard guard(*this);
     if (!guard)
         return false;
     const TFileNames pasteNames = isVerb(verb, "paste") ? clipboardNames() : TFileNames();
@@ -353,7 +342,7 @@ void TShellList::ShowShellContextMenu(const QPoint& screenPoint, QString& verb)
     const TFileNames names = SelectedNames();
     if (names.isEmpty())
         return; // only ".." is selected
-    CommandGuard guard(commands().running);
+    TCommandGuard guard(*this);
     if (!guard)
         return;
     TShellNavigator& nav = *m_navigator;

@@ -442,7 +442,7 @@ void TShellList::dragEnter(QEvent* event)
     TDragState& state = dragState();
     setTargetItem(-1);
     state.forgetDrop();
-    if (ReadOnly() || !m_oleDragDrop) {
+    if (ReadOnly() || !m_oleDragDrop || CommandRunning()) {
         e->ignore();
         return;
     }
@@ -611,6 +611,13 @@ void TShellList::drop(QEvent* event)
 void TShellList::runDrop(Qt::DropAction effect, TFileNames files, QStringList problems,
                          QByteArray destination)
 {
+    const TCommandGuard guard(*this);
+    if (!guard) {
+        commandHost().ShowMessage(
+            fileops::OperationTitle(kindOf(effect)),
+            QStringLiteral("Es läuft noch ein anderer Vorgang. Es wurde nichts abgelegt."));
+        return;
+    }
     fileops::Operation operation;
     operation.kind = kindOf(effect);
     operation.sources = std::move(files);

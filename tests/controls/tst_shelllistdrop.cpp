@@ -30,17 +30,30 @@ using namespace shell;
 
 namespace {
 
-// Records messages; conflicts are skipped.
+// Records messages; conflicts are skipped and deletions declined. A test may act while
+// a deletion is being asked about and when an operation starts.
 class RecordingHost : public TShellCommandHost
 {
 public:
     QStringList messages;
     fileops::FixedAnswers answers{fileops::ConflictAnswer::Skip,
                                   fileops::DeleteForGoodAnswer::Skip};
+    std::function<void()> whileConfirming;
+    std::function<void()> whileOperating;
 
-    bool Confirm(TDeleteConfirmation&) override { return false; }
+    bool Confirm(TDeleteConfirmation&) override
+    {
+        if (whileConfirming)
+            whileConfirming();
+        return false;
+    }
     fileops::OperationHost* Questions() override { return &answers; }
-    std::unique_ptr<QObject> Watch(fileops::OperationJob&) override { return nullptr; }
+    std::unique_ptr<QObject> Watch(fileops::OperationJob&) override
+    {
+        if (whileOperating)
+            whileOperating();
+        return nullptr;
+    }
     void ShowMessage(const QString& title, const QString& text) override
     {
         messages << title + QStringLiteral(": ") + text;
@@ -209,7 +222,7 @@ void TestShellListDrop::dropLands_data()
     QTest::addColumn<int>("keys");
     QTest::addColumn<int>("copyMode");
     QTest::addColumn<QString>("menuPick");
-    QTest::addColumn<QString>("special"); // "readonly", "cancel", "clash"
+    QTest::addColumn<QString>("special"); // "readonly", "cancel", "clash", "busy"
     QTest::addColumn<QByteArray>("landed");
     QTest::addColumn<bool>("stays");
     QTest::addColumn<int>("operation");
@@ -279,6 +292,9 @@ void TestShellListDrop::dropLands_data()
     QTest::newRow("ReadOnly accepts nothing")
         << false << "" << left << none << int(cmDefault) << ""
         << "readonly" << QByteArray("/src/a.txt") << true << 0 << QByteArray();
+    QTest::newRow("nothing while a command runs")
+        << false << "sub" << left << none << int(cmDefault) << ""
+        << "busy" << QByteArray("/src/a.txt") << true << 0 << QByteArray();
 }
 
 void TestShellListDrop::dropLands()
@@ -342,8 +358,25 @@ void TestShellListDrop::dropLands()
     QVERIFY(!point.isNull());
 
     const auto data = mimeOf(uriList({base + "/src/a.txt"}));
-    const DropResult result =
-        dropAt(list, point, *data, Qt::MouseButtons(buttons), Qt::KeyboardModifiers(keys));
+    const auto drop = [&] {
+        return dropAt(list, point, *data, Qt::MouseButtons(buttons), Qt::KeyboardModifiers(keys));
+    };
+    // A drop's operation is a command: no other starts while it runs, and it starts
+    // during no other (here, a deletion whose question is open).
+    bool operatingAsCommand = false;
+    m_host.whileOperating = [&] { operatingAsCommand = list.CommandRunning(); };
+    DropResult result;
+    if (special == u"busy") {
+        list.SetSelected(indexOf(list, QStringLiteral("f.txt")), true);
+        m_host.whileConfirming = [&] { result = drop(); };
+        QVERIFY(!list.ExecuteVerb(QStringLiteral("delete")));
+        QVERIFY(exists(shown + "/f.txt"));
+    } else {
+        result = drop();
+    }
+    m_host.whileConfirming = nullptr;
+    m_host.whileOperating = nullptr;
+    const bool refused = special == u"readonly" || special == u"busy";
 
     QVERIFY2(exists(base + landed), landed.constData());
     QCOMPARE(exists(base + "/src/a.txt"), stays);
@@ -371,6 +404,7 @@ void TestShellListDrop::dropLands()
         QCOMPARE(result.dropAction, Qt::IgnoreAction);
     } else {
         QCOMPARE(m_reports.size(), 1);
+        QVERIFY(operatingAsCommand);
         QCOMPARE(int(m_reports[0].operation), operation);
         QCOMPARE(m_reports[0].files, TFileNames{base + "/src/a.txt"});
         QCOMPARE(m_reports[0].destination, WithoutTrailingSlash(base + destination));
@@ -379,7 +413,7 @@ void TestShellListDrop::dropLands()
                                                          : Qt::LinkAction);
     }
     // A folder under the mouse is drawn as the target; a file is not.
-    QCOMPARE(result.highlighted, special != u"readonly" && (onto == u"sub" || onto == u".."));
+    QCOMPARE(result.highlighted, !refused && (onto == u"sub" || onto == u".."));
     QVERIFY(!list.Item(indexOf(list, QStringLiteral("sub"))).DropTarget); // not after the drop
     // Asked before every drop that would happen, with the item or -1 for the list.
     if (result.overAccepted) {
@@ -388,7 +422,7 @@ void TestShellListDrop::dropLands()
     } else {
         QCOMPARE(beforeDropTarget, -2);
     }
-    QCOMPARE(result.overAccepted, special != u"readonly" && !(copyMode == cmCopy && keys));
+    QCOMPARE(result.overAccepted, !refused && !(copyMode == cmCopy && keys));
     if (!menuPick.isEmpty()) {
         // The menu's default is what a left drop would have done.
         QCOMPARE(offered, (QStringList{cross ? "Hierher verschieben" : "Hierher verschieben*",
