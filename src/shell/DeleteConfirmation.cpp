@@ -2,6 +2,7 @@
 #include "platform/HandOver.h"
 
 #include "fileops/FolderListing.h"
+#include "fileops/Operation.h"
 #include "fileops/NameRules.h"
 #include "fileops/TrashStore.h"
 #include "fileops/TreeMeasure.h"
@@ -203,13 +204,14 @@ std::int64_t TDeleteConfirmation::TotalBytes() const
 
 QString TDeleteConfirmation::Title() const
 {
+    // The question bears the name of the operation it asks about.
     switch (m_kind) {
     case Kind::Trash:
-        return QStringLiteral("In den Papierkorb verschieben");
+        return fileops::OperationTitle(fileops::OperationKind::Trash);
     case Kind::ForGood:
-        return QStringLiteral("Endgültig löschen");
+        return fileops::OperationTitle(fileops::OperationKind::DeleteForGood);
     case Kind::EmptyTrash:
-        return QStringLiteral("Papierkorb leeren");
+        return fileops::OperationTitle(fileops::OperationKind::EmptyTrash);
     }
     return {};
 }
