@@ -8,9 +8,9 @@
 #include "platform/UniqueFd.h"
 #include "shell/ShellPaths.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSet>
-#include <QStandardPaths>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -120,9 +120,16 @@ TrashStore::TrashStore() : m_uid(::geteuid()) {}
 
 QByteArray TrashStore::homeTrash()
 {
-    return QFile::encodeName(
-               QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)) +
-           "/Trash";
+    // From the environment's bytes, as QStandardPaths would find it: a home whose name
+    // is not UTF-8 would come back from a QString as another folder.
+    QByteArray data = qgetenv("XDG_DATA_HOME");
+    if (!data.startsWith('/')) {
+        QByteArray home = qgetenv("HOME");
+        if (!home.startsWith('/'))
+            home = QFile::encodeName(QDir::homePath());
+        data = JoinPath(home, ".local/share");
+    }
+    return JoinPath(shell::WithoutTrailingSlash(data), "Trash");
 }
 
 QByteArray TrashStore::infoText(const QByteArray& pathField, const QDateTime& when)

@@ -53,15 +53,18 @@ private slots:
     void deleteForGood();
 
 private:
+    // A home whose name is not UTF-8, as a user's may be.
+    QByteArray home() const { return m_home->path() + "/h\xf6me"; }
     std::unique_ptr<ScratchDir> m_home;
 };
 
 void TestTrash::init()
 {
     m_home = std::make_unique<ScratchDir>();
-    qputenv("HOME", m_home->path());
-    qputenv("XDG_DATA_HOME", m_home->path() + "/data");
-    QCOMPARE(::mkdir((m_home->path() + "/data").constData(), 0700), 0);
+    QCOMPARE(::mkdir(home().constData(), 0755), 0);
+    qputenv("HOME", home());
+    qputenv("XDG_DATA_HOME", home() + "/data");
+    QCOMPARE(::mkdir((home() + "/data").constData(), 0700), 0);
 }
 
 void TestTrash::sameNameFromTwoFolders_data()
@@ -106,7 +109,7 @@ void TestTrash::sameNameFromTwoFolders()
     QCOMPARE(trashed.results.size(), 2);
     QVERIFY(trashed.results[0] != trashed.results[1]);
     for (int i = 0; i < 2; ++i) {
-        QVERIFY(trashed.results[i].startsWith(m_home->path() + "/data/Trash/files/"));
+        QVERIFY(trashed.results[i].startsWith(home() + "/data/Trash/files/"));
         QVERIFY(!exists(sources[i]));
         QCOMPARE(QByteArray::fromPercentEncoding(pathField(infoOf(trashed.results[i]))),
                  sources[i]);
@@ -124,7 +127,7 @@ void TestTrash::sameNameFromTwoFolders()
     QCOMPARE(restored.outcome, OperationReport::Outcome::Done);
     QCOMPARE(restored.results, shell::TFileNames(sources.begin(), sources.end()));
     QCOMPARE(snapshot(work.path(), false), before);
-    QCOMPARE(snapshot(m_home->path() + "/data/Trash", false).keys(),
+    QCOMPARE(snapshot(home() + "/data/Trash", false).keys(),
              (QByteArrayList{"", "/files", "/info"}));
 }
 
@@ -172,7 +175,7 @@ void TestTrash::homeTrashCreatedWithParents()
     QVERIFY(QDir::setCurrent(cwdBefore));
 
     QCOMPARE(report.outcome, OperationReport::Outcome::Done);
-    const QByteArray trash = m_home->path() + "/.local/share/Trash";
+    const QByteArray trash = home() + "/.local/share/Trash";
     QCOMPARE(report.results, shell::TFileNames{trash + "/files/file"});
     QCOMPARE(contentOf(trash + "/files/file"), QByteArray("x"));
     for (const QByteArray& dir : {trash, trash + "/files", trash + "/info"}) {
@@ -181,7 +184,7 @@ void TestTrash::homeTrashCreatedWithParents()
         QCOMPARE(st.st_mode & 0777, mode_t(0700));
     }
     // Nothing landed anywhere else: not in the home, not in the working folder.
-    QCOMPARE(snapshot(m_home->path(), false).keys(),
+    QCOMPARE(snapshot(home(), false).keys(),
              (QByteArrayList{"", "/.local", "/.local/share", "/.local/share/Trash",
                              "/.local/share/Trash/files", "/.local/share/Trash/files/file",
                              "/.local/share/Trash/info", "/.local/share/Trash/info/file.trashinfo",
@@ -217,7 +220,7 @@ void TestTrash::otherFileSystem()
     QFETCH(QByteArray, expectedTrash);
     ScratchDir work;
     const QByteArray top = work.path() + "/disk";
-    const QByteArray project = m_home->path() + "/projekt";
+    const QByteArray project = home() + "/projekt";
     QCOMPARE(::mkdir(project.constData(), 0755), 0);
     std::optional<TmpfsMount> tmpfs;
     std::optional<BindMount> bind;
@@ -254,8 +257,8 @@ void TestTrash::otherFileSystem()
     QCOMPARE(::lstat((top + expectedTrash).constData(), &st), 0);
     QCOMPARE(st.st_mode & 0777, mode_t(0700));
     if (mount == "tmpfs")
-        QVERIFY(!exists(m_home->path() + "/data/Trash"));
-    auto homeTrash = snapshot(m_home->path() + "/data/Trash", false);
+        QVERIFY(!exists(home() + "/data/Trash"));
+    auto homeTrash = snapshot(home() + "/data/Trash", false);
     homeTrash.remove(""), homeTrash.remove("/files"), homeTrash.remove("/info");
     QCOMPARE(homeTrash.keys(), QByteArrayList()); // no info file left behind there
     // The trash view finds the mount's trash.
@@ -331,23 +334,21 @@ void TestTrash::refusals()
 {
     QFETCH(QByteArray, path);
     QFETCH(QString, reason);
-    putFile(m_home->path() + "/data/keep", "x");
-    putFile(m_home->path() + "/alt", "trashed before");
-    QCOMPARE(::mkdir((m_home->path() + "/ordner").constData(), 0755), 0);
-    putFile(m_home->path() + "/ordner/innen", "trashed with its folder");
-    QCOMPARE(
-        runOperation(OperationKind::Trash, {m_home->path() + "/alt", m_home->path() + "/ordner"})
-            .done.size(),
-        2);
-    const auto before = snapshot(m_home->path(), false);
-    const QByteArray target = path.startsWith("/..") ? QByteArray("/") : m_home->path() + path;
+    putFile(home() + "/data/keep", "x");
+    putFile(home() + "/alt", "trashed before");
+    QCOMPARE(::mkdir((home() + "/ordner").constData(), 0755), 0);
+    putFile(home() + "/ordner/innen", "trashed with its folder");
+    QCOMPARE(runOperation(OperationKind::Trash, {home() + "/alt", home() + "/ordner"}).done.size(),
+             2);
+    const auto before = snapshot(home(), false);
+    const QByteArray target = path.startsWith("/..") ? QByteArray("/") : home() + path;
     FixedAnswers answers(ConflictAnswer::Skip, DeleteForGoodAnswer::Delete);
     const OperationReport report = runOperation(OperationKind::Trash, {target}, {}, &answers);
     QCOMPARE(report.outcome, OperationReport::Outcome::Failed);
     QCOMPARE(answers.deleteQuestionsAsked(), 0);
     QVERIFY2(report.failures.value(0).reason.contains(reason),
              qPrintable(report.failures.value(0).reason));
-    QCOMPARE(snapshot(m_home->path(), false), before);
+    QCOMPARE(snapshot(home(), false), before);
 }
 
 void TestTrash::restoreNeverReplaces()
@@ -397,14 +398,14 @@ void TestTrash::listDeleteAndEmpty()
         runOperation(OperationKind::DeleteForGood, {trashed.results[1]});
     QCOMPARE(deleted.outcome, OperationReport::Outcome::Done);
     QVERIFY(infoOf(trashed.results[1]) == "<missing>");
-    QCOMPARE(snapshot(m_home->path() + "/data/Trash/files", false).keys(),
+    QCOMPARE(snapshot(home() + "/data/Trash/files", false).keys(),
              (QByteArrayList{"", "/folder", "/folder/a", "/folder/b", "/two"}));
 
     const OperationReport emptied =
         runOperation(OperationKind::EmptyTrash, {TrashStore::homeTrash()});
     QCOMPARE(emptied.outcome, OperationReport::Outcome::Done);
     QCOMPARE(emptied.done.size(), 2);
-    QCOMPARE(snapshot(m_home->path() + "/data/Trash", false).keys(),
+    QCOMPARE(snapshot(home() + "/data/Trash", false).keys(),
              (QByteArrayList{"", "/files", "/info"}));
 }
 
