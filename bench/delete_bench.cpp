@@ -77,7 +77,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "usage: delete_bench [--generate N] PATH\n");
         return 2;
     }
-    const QByteArray path = QFile::encodeName(args[0]);
+    const QByteArray path(argv[argc - 1]); // raw bytes: a name need not be UTF-8
     const QByteArray dataHome = path + ".data";
     if (::mkdir(dataHome.constData(), 0700) != 0 && errno != EEXIST) {
         std::perror(dataHome.constData());

@@ -112,7 +112,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() == 4 && args[1] == QLatin1String("--generate-flat"))
-        return generateFlat(args[2].toLongLong(), QFile::encodeName(args[3]));
+        return generateFlat(args[2].toLongLong(), QByteArray(argv[3]));
     if (args.size() != 2) {
         std::fprintf(stderr, "usage: list_bench PATH | --generate-flat N OUTDIR\n");
         return 2;
@@ -133,7 +133,7 @@ int main(int argc, char* argv[])
     const double cpu0 = threadCpuMs();
     timer.start();
     try {
-        list.SetPathBytes(QFile::encodeName(args[1]));
+        list.SetPathBytes(QByteArray(argv[1])); // raw bytes: a name need not be UTF-8
     } catch (const shell::EShellNavigatorError& e) {
         std::fprintf(stderr, "list_bench: %s\n", qPrintable(e.message()));
         return 1;

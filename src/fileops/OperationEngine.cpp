@@ -145,6 +145,8 @@ void Runner::transferAll()
             m_context.fail(source, reason);
         return;
     }
+    // What an operation that was killed left behind here is of no use to anyone.
+    TreeTransfer::removeStalePartials(dstFd.get());
     if (m_op.kind != OperationKind::Link) {
         std::uint64_t items = 0, bytes = 0;
         measure(m_op.sources, items, bytes);
@@ -444,6 +446,12 @@ void Runner::rename()
     }
     const QByteArray target = JoinPath(ParentOf(source), m_op.newName);
     if (target == source) {
+        // Nothing to rename, but only an object that is there keeps its name.
+        struct stat st;
+        if (::lstat(source.constData(), &st) != 0) {
+            m_context.fail(source, FailureText(action(), errno));
+            return;
+        }
         m_context.done(source, source);
         return;
     }

@@ -8,9 +8,9 @@
 #include "platform/UniqueFd.h"
 #include "shell/ShellPaths.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSet>
-#include <QStandardPaths>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -120,9 +120,16 @@ TrashStore::TrashStore() : m_uid(::geteuid()) {}
 
 QByteArray TrashStore::homeTrash()
 {
-    return QFile::encodeName(
-               QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)) +
-           "/Trash";
+    // From the environment's bytes, as QStandardPaths would find it: a home whose name
+    // is not UTF-8 would come back from a QString as another folder.
+    QByteArray data = qgetenv("XDG_DATA_HOME");
+    if (!data.startsWith('/')) {
+        QByteArray home = qgetenv("HOME");
+        if (!home.startsWith('/'))
+            home = QFile::encodeName(QDir::homePath());
+        data = JoinPath(home, ".local/share");
+    }
+    return JoinPath(shell::WithoutTrailingSlash(data), "Trash");
 }
 
 QByteArray TrashStore::infoText(const QByteArray& pathField, const QDateTime& when)
@@ -185,10 +192,10 @@ TrashStore::Place TrashStore::makeHomePlace()
 
 TrashStore::Place TrashStore::makeTopDirPlace(const QByteArray& path, dev_t device)
 {
-    Place place;
     // The top directory is the highest folder above the object on its file system.
     QByteArray top = realFolder(ParentOf(path));
     if (top.isEmpty()) {
+        Place place;
         place.reason = FailureText(kTrashAction, errno);
         return place;
     }
@@ -199,6 +206,12 @@ TrashStore::Place TrashStore::makeTopDirPlace(const QByteArray& path, dev_t devi
             break;
         top = up;
     }
+    return makeTrashAt(top);
+}
+
+TrashStore::Place TrashStore::makeTrashAt(const QByteArray& top)
+{
+    Place place;
     place.topDir = top;
     const QByteArray uid = QByteArray::number(m_uid);
     const QByteArray shared = JoinPath(top, ".Trash");
@@ -222,6 +235,48 @@ TrashStore::Place TrashStore::makeTopDirPlace(const QByteArray& path, dev_t devi
     return place;
 }
 
+void TrashStore::openFolders(Place& place)
+{
+    if (place.trashDir.isEmpty())
+        return;
+    constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW;
+    place.filesDir = std::make_shared<platform::UniqueFd>(
+        ::open((place.trashDir + "/files").constData(), kFlags));
+    place.infoDir = std::make_shared<platform::UniqueFd>(
+        ::open((place.trashDir + "/info").constData(), kFlags));
+    if (!*place.filesDir || !*place.infoDir) {
+        place.reason = QStringLiteral("Der Papierkorb „%1“ ist nicht zugänglich: %2")
+                           .arg(QFile::decodeName(place.trashDir), shell::SystemErrorText(errno));
+        place.trashDir.clear();
+    }
+}
+
+TrashStore::Place TrashStore::mountPlaceFor(const QByteArray& path)
+{
+    // The mount the object is on: the deepest mount point above its real folder, the
+    // last of equal ones (a later mount covers an earlier one).
+    const QByteArray real = realFolder(ParentOf(path));
+    QByteArray top;
+    const platform::MountTable table = platform::MountTable::read();
+    for (const platform::MountTable::Mount& m : table.mounts()) {
+        if (m.mountPoint.size() >= top.size() && !real.isEmpty() &&
+            IsSameOrBelow(real, m.mountPoint))
+            top = m.mountPoint;
+    }
+    if (top.isEmpty()) {
+        Place place;
+        place.reason = FailureText(kTrashAction, real.isEmpty() ? errno : ENOENT);
+        return place;
+    }
+    const auto found = m_mountPlaces.constFind(top);
+    if (found != m_mountPlaces.constEnd())
+        return *found;
+    Place place = makeTrashAt(top);
+    openFolders(place);
+    m_mountPlaces.insert(top, place);
+    return place;
+}
+
 TrashStore::Place TrashStore::placeFor(const QByteArray& path, dev_t device)
 {
     if (!m_homeDevice)
@@ -230,19 +285,7 @@ TrashStore::Place TrashStore::placeFor(const QByteArray& path, dev_t device)
     if (found != m_places.constEnd())
         return *found;
     Place place = device == *m_homeDevice ? makeHomePlace() : makeTopDirPlace(path, device);
-    if (!place.trashDir.isEmpty()) {
-        constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW;
-        place.filesDir = std::make_shared<platform::UniqueFd>(
-            ::open((place.trashDir + "/files").constData(), kFlags));
-        place.infoDir = std::make_shared<platform::UniqueFd>(
-            ::open((place.trashDir + "/info").constData(), kFlags));
-        if (!*place.filesDir || !*place.infoDir) {
-            place.reason =
-                QStringLiteral("Der Papierkorb „%1“ ist nicht zugänglich: %2")
-                    .arg(QFile::decodeName(place.trashDir), shell::SystemErrorText(errno));
-            place.trashDir.clear();
-        }
-    }
+    openFolders(place);
     m_places.insert(device, place);
     return place;
 }
@@ -261,6 +304,7 @@ TrashStore::Outcome TrashStore::trash(const QByteArray& givenPath, QByteArray& t
         m_parentPath = parent;
         m_parentFd = std::make_shared<platform::UniqueFd>(
             ::open(parent.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        m_realParent = realFolder(parent);
     }
     const platform::UniqueFd& parentFd = *m_parentFd;
     struct stat st;
@@ -268,29 +312,62 @@ TrashStore::Outcome TrashStore::trash(const QByteArray& givenPath, QByteArray& t
         reason = FailureText(kTrashAction, errno);
         return Outcome::Failed;
     }
-    const Place place = placeFor(path, st.st_dev);
-    if (place.trashDir.isEmpty()) {
-        // On a read-only file system nothing can be removed either: asking whether to
-        // delete it for good instead would only lead to a second failure.
-        struct statvfs fs;
-        if (::fstatvfs(parentFd.get(), &fs) == 0 && (fs.f_flag & ST_RDONLY)) {
-            reason = FailureText(kTrashAction, EROFS);
-            return Outcome::Failed;
-        }
-        reason = place.reason;
-        return Outcome::NoTrash;
-    }
-    if (IsSameOrBelow(place.trashDir, path)) {
-        reason = QStringLiteral("In den Papierkorb verschieben nicht möglich: Der Papierkorb "
-                                "selbst liegt darin.");
+    const QByteArray realParent = m_realParent;
+    if (const std::optional<QString> problem =
+            realParent.isEmpty() ? std::nullopt : partOfTrash(JoinPath(realParent, name))) {
+        reason = *problem;
         return Outcome::Failed;
     }
-    QByteArray field = path;
-    if (!place.topDir.isEmpty()) {
-        const QByteArray real = JoinPath(realFolder(parent), name);
-        const QByteArray prefix = shell::WithTrailingSlash(place.topDir);
-        field = real.startsWith(prefix) ? real.mid(prefix.size()) : real;
+    if (parent != m_mountPlaceParent) {
+        m_mountPlaceParent = parent;
+        m_parentMountPlace.reset();
     }
+    Place place = m_parentMountPlace ? *m_parentMountPlace : placeFor(path, st.st_dev);
+    for (bool onMount = bool(m_parentMountPlace);; onMount = true) {
+        if (place.trashDir.isEmpty()) {
+            // On a read-only file system nothing can be removed either: asking whether to
+            // delete it for good instead would only lead to a second failure.
+            struct statvfs fs;
+            if (::fstatvfs(parentFd.get(), &fs) == 0 && (fs.f_flag & ST_RDONLY)) {
+                reason = FailureText(kTrashAction, EROFS);
+                return Outcome::Failed;
+            }
+            reason = place.reason;
+            return Outcome::NoTrash;
+        }
+        if (IsSameOrBelow(place.trashDir, path)) {
+            reason = QStringLiteral("In den Papierkorb verschieben nicht möglich: Der Papierkorb "
+                                    "selbst liegt darin.");
+            return Outcome::Failed;
+        }
+        QByteArray field = path;
+        if (!place.topDir.isEmpty()) {
+            const QByteArray real = JoinPath(realParent, name);
+            const QByteArray prefix = shell::WithTrailingSlash(place.topDir);
+            field = real.startsWith(prefix) ? real.mid(prefix.size()) : real;
+        }
+        bool otherMount = false;
+        const Outcome outcome =
+            moveInto(place, parentFd.get(), name, field, trashedAs, reason, otherMount);
+        if (!otherMount)
+            return outcome;
+        if (onMount) {
+            reason = QStringLiteral("Das Objekt liegt nicht auf demselben Dateisystem wie der "
+                                    "Papierkorb „%1“.")
+                         .arg(QFile::decodeName(place.trashDir));
+            return Outcome::NoTrash;
+        }
+        // rename(2) stays within one mount, and a bind mount of a folder of this file
+        // system is a mount of its own: its top directory has the trash for it.
+        place = mountPlaceFor(path);
+        m_parentMountPlace = place;
+    }
+}
+
+TrashStore::Outcome TrashStore::moveInto(const Place& place, int parentFd, const QByteArray& name,
+                                         const QByteArray& field, QByteArray& trashedAs,
+                                         QString& reason, bool& otherMount)
+{
     const QByteArray text = infoText(field, QDateTime::currentDateTime());
     const platform::UniqueFd& infoDir = *place.infoDir;
     const platform::UniqueFd& filesDir = *place.filesDir;
@@ -314,7 +391,7 @@ TrashStore::Outcome TrashStore::trash(const QByteArray& givenPath, QByteArray& t
         if (const int closeError = info.close(); error == 0)
             error = closeError;
         if (error == 0)
-            error = platform::renameNoReplace(parentFd.get(), name.constData(), filesDir.get(),
+            error = platform::renameNoReplace(parentFd, name.constData(), filesDir.get(),
                                               candidate.constData());
         if (error == 0) {
             trashedAs = place.trashDir + "/files/" + candidate;
@@ -324,9 +401,7 @@ TrashStore::Outcome TrashStore::trash(const QByteArray& givenPath, QByteArray& t
         if (error == EEXIST)
             continue; // a stray object in files/ without its info file
         if (error == EXDEV) {
-            reason = QStringLiteral("Das Objekt liegt nicht auf demselben Dateisystem wie der "
-                                    "Papierkorb „%1“.")
-                         .arg(QFile::decodeName(place.trashDir));
+            otherMount = true;
             return Outcome::NoTrash;
         }
         reason = FailureText(kTrashAction, error);
@@ -334,6 +409,35 @@ TrashStore::Outcome TrashStore::trash(const QByteArray& givenPath, QByteArray& t
     }
     reason = FailureText(kTrashAction, EEXIST);
     return Outcome::Failed;
+}
+
+std::optional<QString> TrashStore::partOfTrash(const QByteArray& realPath)
+{
+    if (!realPath.startsWith('/'))
+        return std::nullopt;
+    const QByteArray uid = QByteArray::number(m_uid);
+    if (!m_realHomeTrash)
+        m_realHomeTrash = realFolder(homeTrash());
+    const QByteArray& home = *m_realHomeTrash;
+    // From the object up: the first folder that is a trash of this user decides.
+    for (QByteArray at = realPath; !at.isEmpty(); at = ParentOf(at)) {
+        const bool isTrash = NameOf(at) == ".Trash-" + uid ||
+                             (NameOf(at) == uid && NameOf(ParentOf(at)) == ".Trash") ||
+                             (!home.isEmpty() && at == home);
+        if (isTrash) {
+            if (realPath == at + "/files" || !IsSameOrBelow(realPath, at + "/files"))
+                return QStringLiteral("In den Papierkorb verschieben nicht möglich: „%1“ gehört "
+                                      "zum Papierkorb selbst.")
+                    .arg(QFile::decodeName(realPath));
+            return QStringLiteral("In den Papierkorb verschieben nicht möglich: „%1“ liegt "
+                                  "schon im Papierkorb. Dort lässt es sich wiederherstellen oder "
+                                  "endgültig löschen.")
+                .arg(QFile::decodeName(realPath));
+        }
+        if (at == "/")
+            break;
+    }
+    return std::nullopt;
 }
 
 QList<QByteArray> TrashStore::trashFolders()

@@ -84,12 +84,30 @@ private:
     Place placeFor(const QByteArray& path, dev_t device);
     Place makeHomePlace();
     Place makeTopDirPlace(const QByteArray& path, dev_t device);
+    // The trash folder of the top directory `top`, made when missing.
+    Place makeTrashAt(const QByteArray& top);
+    // The trash of the mount the object is on, whose top directory is its mount point.
+    Place mountPlaceFor(const QByteArray& path);
+    void openFolders(Place& place);
+    // Writes the info file and moves the object; `otherMount` when rename(2) answered
+    // that the trash is on another mount.
+    Outcome moveInto(const Place& place, int parentFd, const QByteArray& name,
+                     const QByteArray& field, QByteArray& trashedAs, QString& reason,
+                     bool& otherMount);
+    // Why the object cannot go into a trash because it is a part of one or lies in one.
+    std::optional<QString> partOfTrash(const QByteArray& realPath);
 
     uid_t m_uid;
     QByteArray m_parentPath; // the folder of the last object, kept open for the next
     std::shared_ptr<platform::UniqueFd> m_parentFd;
+    QByteArray m_realParent; // its path with links resolved
+    std::optional<QByteArray> m_realHomeTrash;
     std::optional<dev_t> m_homeDevice;
     QHash<dev_t, Place> m_places;
+    QHash<QByteArray, Place> m_mountPlaces; // by mount point
+    // The last folder whose objects had to go to the trash of their mount.
+    QByteArray m_mountPlaceParent;
+    std::optional<Place> m_parentMountPlace;
 };
 
 } // namespace fileops

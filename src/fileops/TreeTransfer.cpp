@@ -8,8 +8,10 @@
 #include "platform/UniqueFd.h"
 
 #include <QDateTime>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <memory>
@@ -60,10 +62,40 @@ void callChunkHook(const QByteArray& source, std::uint64_t written)
 
 std::atomic<unsigned> g_tmpCounter{0};
 
+const QByteArray kTemporaryPrefix = QByteArrayLiteral(".~fegmann.");
+
 QByteArray temporaryName()
 {
-    return ".~fegmann." + QByteArray::number(::getpid()) + '.' +
+    return kTemporaryPrefix + QByteArray::number(::getpid()) + '.' +
            QByteArray::number(g_tmpCounter.fetch_add(1, std::memory_order_relaxed)) + ".part";
+}
+
+bool allDigits(const QByteArray& text)
+{
+    return !text.isEmpty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The process that made a temporary name (".~fegmann.PID.N.part", ".~fegmann.PID.link"),
+// or 0 when the name is none of ours.
+pid_t temporaryOwner(const QByteArray& name)
+{
+    if (!name.startsWith(kTemporaryPrefix))
+        return 0;
+    const QByteArrayList parts = name.mid(kTemporaryPrefix.size()).split('.');
+    const bool part = parts.size() == 3 && allDigits(parts[1]) && parts[2] == "part";
+    const bool link = parts.size() == 2 && parts[1] == "link";
+    if (!(part || link) || !allDigits(parts[0]) || parts[0].size() > 9)
+        return 0;
+    return pid_t(parts[0].toLong());
+}
+
+// fsync of a folder; file systems that cannot sync folders have nothing more to offer.
+int syncFolder(int folderFd)
+{
+    if (::fsync(folderFd) == 0 || errno == EINVAL)
+        return 0;
+    return -1;
 }
 
 QDateTime modified(const struct stat& st)
@@ -163,6 +195,25 @@ private:
 };
 
 } // namespace
+
+void TreeTransfer::removeStalePartials(int folderFd)
+{
+    QList<QByteArray> names;
+    int error = 0;
+    if (!ListFolder(folderFd, names, error))
+        return;
+    for (const QByteArray& name : names) {
+        const pid_t owner = temporaryOwner(name);
+        // Only a process that is gone leaves its temporary files for good; one that runs
+        // (or that we may not ask about) may still be writing.
+        if (owner <= 0 || owner == ::getpid() || ::kill(owner, 0) == 0 || errno != ESRCH)
+            continue;
+        struct stat st;
+        if (::fstatat(folderFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            !S_ISDIR(st.st_mode))
+            ::unlinkat(folderFd, name.constData(), 0);
+    }
+}
 
 void TreeTransfer::setChunkHook(ChunkHook hook)
 {
@@ -312,8 +363,16 @@ TreeTransfer::Result TreeTransfer::transferFolder(int srcParent, const QByteArra
     } else if (errno != ENOENT) {
         m_context.fail(srcPath, FailureText(action(), errno, sourceKept()));
         return Result::Failed;
-    } else if (::mkdirat(dstParent, dstName.constData(), 0700) != 0) {
+    } else if (::mkdirat(dstParent, dstName.constData(), (st.st_mode & 0777) | S_IRWXU) != 0) {
+        // Made with its own permissions, and the owner's while it is filled: an
+        // interruption leaves a folder that others can use as they could use the source.
         m_context.fail(srcPath, FailureText(action(), errno, sourceKept()));
+        return Result::Failed;
+    } else if (m_mode == Mode::Move && syncFolder(dstParent) != 0) {
+        // Files moved into it are safe only once the folder itself is.
+        const int error = errno;
+        ::unlinkat(dstParent, dstName.constData(), AT_REMOVEDIR);
+        m_context.fail(srcPath, FailureText(action(), error, sourceKept()));
         return Result::Failed;
     } else {
         created = true;
@@ -328,6 +387,8 @@ TreeTransfer::Result TreeTransfer::transferFolder(int srcParent, const QByteArra
         error = errno;
     else
         ListFolder(srcFd.get(), names, error);
+    if (error == 0 && !created)
+        removeStalePartials(dstFd.get());
     if (error != 0) {
         if (created)
             ::unlinkat(dstParent, dstName.constData(), AT_REMOVEDIR);
@@ -433,6 +494,14 @@ TreeTransfer::Result TreeTransfer::copyObject(int srcParent, const QByteArray& s
         return Result::Failed;
     }
     m_context.countItem();
+    if (m_mode == Mode::Move && syncFolder(dstParent) != 0) {
+        // Until its name in the folder is on the disk, a power loss could take the copy.
+        m_context.fail(srcPath, QStringLiteral("%1 nicht möglich: Die Kopie ist vollständig, "
+                                               "aber der Zielordner ließ sich nicht sicher "
+                                               "speichern: %2 Die Quelle bleibt erhalten.")
+                                    .arg(action(), shell::SystemErrorText(errno)));
+        return Result::Failed;
+    }
     if (m_mode == Mode::Move && ::unlinkat(srcParent, srcName.constData(), 0) != 0) {
         m_context.fail(srcPath, QStringLiteral("Die Kopie ist vollständig, aber die Quelle "
                                                "konnte nicht entfernt werden: %1")

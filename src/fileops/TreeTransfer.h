@@ -40,6 +40,10 @@ public:
                     const struct stat& st, int dstParent, const QByteArray& dstName,
                     const QByteArray& dstPath);
 
+    // Removes the temporary files that processes which no longer run left in the open
+    // folder `folderFd` (a move or copy that was killed).
+    static void removeStalePartials(int folderFd);
+
     // A seam for tests: called on the working thread after each piece of file data
     // written, with the source file and the bytes of it written so far.
     using ChunkHook = std::function<void(const QByteArray& source, std::uint64_t written)>;

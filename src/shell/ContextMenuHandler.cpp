@@ -335,9 +335,22 @@ bool TContextMenuHandler::paste()
     op.sources = contents.files;
     op.destination = target;
     const bool done = runOperation(std::move(op));
-    // Cut files are pasted once: afterwards the clipboard names where they were.
-    if (contents.cut && m_lastReport && m_lastReport->succeeded() && clipboard())
-        clipboard()->clear();
+    // Cut files are pasted once: the clipboard keeps only those that did not move
+    // (skipped, failed or left when the paste was cancelled), still as cut.
+    if (contents.cut && done && clipboard()) {
+        TFileNames left;
+        for (const QByteArray& file : contents.files) {
+            if (!m_lastReport->done.contains(WithoutTrailingSlash(file)))
+                left.append(file);
+        }
+        if (left.isEmpty()) {
+            clipboard()->clear();
+        } else if (left.size() < contents.files.size()) {
+            auto* data = new QMimeData;
+            fileops::ClipboardFiles::write(*data, left, true);
+            clipboard()->setMimeData(data);
+        }
+    }
     return done;
 }
 

@@ -279,6 +279,9 @@ void IconTitleFont(QFont& font)
 
 QString SystemErrorText(int error)
 {
+    // Every error that opening, reading, writing, renaming, removing, making folders,
+    // syncing or trashing can meet has a sentence of its own; strerror's text would be in
+    // the process locale, usually English.
     switch (error) {
     case 0:
         return QStringLiteral("Der Vorgang wurde erfolgreich beendet.");
@@ -291,24 +294,88 @@ QString SystemErrorText(int error)
         return QStringLiteral("Eine Datei mit diesem Namen ist bereits vorhanden.");
     case ENOTDIR:
         return QStringLiteral("Der Pfad ist kein Ordner.");
+    case EISDIR:
+        return QStringLiteral("Das Objekt ist ein Ordner.");
+    case ENOTEMPTY:
+        return QStringLiteral("Der Ordner ist nicht leer.");
     case EINVAL:
-        return QStringLiteral("Der Name ist ungültig.");
+        return QStringLiteral("Der Name oder der Vorgang ist für dieses Dateisystem ungültig.");
     case ENAMETOOLONG:
-        return QStringLiteral("Der Name ist zu lang.");
+        return QStringLiteral("Der Name oder der Pfad ist zu lang.");
+    case ELOOP:
+        return QStringLiteral("Der Pfad enthält zu viele symbolische Verknüpfungen oder eine "
+                              "Schleife aus Verknüpfungen.");
     case EXDEV:
         return QStringLiteral("Das Objekt kann nicht auf ein anderes Laufwerk verschoben werden.");
     case EROFS:
         return QStringLiteral("Das Laufwerk ist schreibgeschützt.");
     case ENOSPC:
         return QStringLiteral("Auf dem Datenträger ist nicht genügend Speicherplatz.");
+    case EDQUOT:
+        return QStringLiteral("Das Speicherkontingent auf dem Datenträger ist erschöpft.");
+    case EFBIG:
+        return QStringLiteral("Die Datei ist zu groß für das Dateisystem des Ziels.");
+    case EMLINK:
+        return QStringLiteral("Das Objekt hat schon so viele Verweise oder Unterordner, wie das "
+                              "Dateisystem erlaubt.");
     case EBUSY:
         return QStringLiteral("Das Objekt wird gerade verwendet.");
+    case ETXTBSY:
+        return QStringLiteral("Die Datei wird gerade als Programm ausgeführt.");
     case EIO:
         return QStringLiteral("Das Gerät meldet einen Ein-/Ausgabefehler.");
-    default:
-        return QStringLiteral("Systemfehler %1: %2")
-            .arg(error)
-            .arg(QString::fromLocal8Bit(std::strerror(error)));
+    case EUCLEAN:
+        return QStringLiteral("Das Dateisystem ist beschädigt und muss geprüft werden.");
+    case ENOMEDIUM:
+        return QStringLiteral("Im Laufwerk ist kein Datenträger.");
+    case ENODEV:
+    case ENXIO:
+        return QStringLiteral("Das Gerät ist nicht vorhanden.");
+    case EMFILE:
+        return QStringLiteral("Das Programm hat zu viele Dateien zugleich geöffnet.");
+    case ENFILE:
+        return QStringLiteral("Im System sind zu viele Dateien zugleich geöffnet.");
+    case ENOMEM:
+        return QStringLiteral("Es ist nicht genügend Arbeitsspeicher frei.");
+    case ESTALE:
+        return QStringLiteral("Die Datei auf dem Netzlaufwerk ist nicht mehr gültig.");
+    case ETIMEDOUT:
+        return QStringLiteral("Das Gerät oder der Server antwortet nicht rechtzeitig.");
+    case ENOTCONN:
+    case ECONNRESET:
+    case ECONNABORTED:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ENOLINK:
+    case EREMOTEIO:
+        return QStringLiteral("Die Verbindung zum Server ist unterbrochen.");
+    case EINTR:
+        return QStringLiteral("Der Vorgang wurde vom System unterbrochen.");
+    case EAGAIN:
+        return QStringLiteral("Das Objekt ist vorübergehend nicht verfügbar.");
+    case ECANCELED:
+        return QStringLiteral("Der Vorgang wurde abgebrochen.");
+    case EBADF:
+        return QStringLiteral("Die Datei ist nicht mehr geöffnet.");
+    case EOPNOTSUPP:
+        return QStringLiteral("Das Dateisystem unterstützt diesen Vorgang nicht.");
+    case ENOSYS:
+        return QStringLiteral("Das System unterstützt diesen Vorgang nicht.");
+    case EOVERFLOW:
+        return QStringLiteral("Das Objekt ist zu groß, oder es hat sich beim Lesen verändert.");
+    case ENOLCK:
+        return QStringLiteral("Die Datei lässt sich nicht sperren.");
+    case EPIPE:
+        return QStringLiteral("Die Gegenstelle hat die Verbindung geschlossen.");
+    default: {
+        // The constant's name, never a text in some language, tells a helper what it was.
+        const char* name = ::strerrorname_np(error);
+        return name ? QStringLiteral("Das System meldet den Fehler %1 (Nummer %2).")
+                          .arg(QLatin1String(name))
+                          .arg(error)
+                    : QStringLiteral("Das System meldet einen unbekannten Fehler (Nummer %1).")
+                          .arg(error);
+    }
     }
 }
 

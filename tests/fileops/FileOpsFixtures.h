@@ -148,6 +148,30 @@ private:
     bool m_mounted = false;
 };
 
+// `folder` bind-mounted on `where` while the object lives: the same file system seen
+// through a mount of its own. Only root can mount; `mounted()` says whether it worked.
+class BindMount
+{
+public:
+    BindMount(const QByteArray& folder, const QByteArray& where) : m_where(where)
+    {
+        if (::geteuid() != 0)
+            return;
+        ::mkdir(where.constData(), 0755);
+        m_mounted = ::mount(folder.constData(), where.constData(), nullptr, MS_BIND, nullptr) == 0;
+    }
+    ~BindMount()
+    {
+        if (m_mounted)
+            ::umount2(m_where.constData(), MNT_DETACH);
+    }
+    bool mounted() const { return m_mounted; }
+
+private:
+    QByteArray m_where;
+    bool m_mounted = false;
+};
+
 #define REQUIRE_TMPFS(mount)                                                                       \
     do {                                                                                           \
         if (!(mount).mounted())                                                                    \

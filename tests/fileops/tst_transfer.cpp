@@ -3,12 +3,19 @@
 // anywhere leaves every source intact and no partial file behind.
 
 #include "FileOpsFixtures.h"
+#include "fileops/FailureText.h"
 #include "fileops/NameRules.h"
 #include "fileops/TreeTransfer.h"
 
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+#include <sys/wait.h>
 
 using namespace fileops;
 
@@ -78,6 +85,11 @@ private slots:
     void destinationRefuses();
     void noWritePermission();
     void moveAcrossRemovesSourceAfterCopy();
+    void moveAcrossSyncsBeforeRemoving();
+    void killedMidway_data();
+    void killedMidway();
+    void errorSentences_data();
+    void errorSentences();
     void links();
     void rename_data();
     void rename();
@@ -518,6 +530,222 @@ void TestTransfer::moveAcrossRemovesSourceAfterCopy()
     QCOMPARE(snapshot(dst + "/tree"), before);
 }
 
+void TestTransfer::moveAcrossSyncsBeforeRemoving()
+{
+    ScratchDir tmp;
+    const QByteArray base = tmp.path();
+    const QByteArray dst = base + "/dst";
+    TmpfsMount mount(dst, 64 * 1024);
+    REQUIRE_TMPFS(mount);
+    if (QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty())
+        QSKIP("needs strace (scripts/setup installs it)");
+    const QByteArray src = base + "/tree";
+    QCOMPARE(::mkdir(src.constData(), 0755), 0);
+    QCOMPARE(::mkdir((src + "/sub").constData(), 0755), 0);
+    QCOMPARE(::mkdir((src + "/sub/deeper").constData(), 0755), 0);
+    putFile(src + "/a", "a");
+    putFile(src + "/sub/b", bigContent(kBig, 2));
+    putFile(src + "/sub/deeper/c", "c");
+    QCOMPARE(::symlink("a", (src + "/link").constData()), 0);
+    const QByteArray log = base + "/strace.log";
+    QProcess child;
+    child.start(QStringLiteral("strace"),
+                {QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-y"),
+                 QStringLiteral("-o"), QFile::decodeName(log), QStringLiteral("-e"),
+                 QStringLiteral("trace=mkdirat,renameat2,fdatasync,fsync,unlinkat"),
+                 QStringLiteral(FEGMANN_OPS_BENCH), QStringLiteral("--move"),
+                 QFile::decodeName(src), QFile::decodeName(dst)});
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(child.exitCode(), 0);
+    QVERIFY(!exists(src));
+
+    // Before a source goes, its copy's data, its name and the folders up to the
+    // destination are on the disk: a power loss can cost the move, never the file.
+    struct Call
+    {
+        QByteArray name;
+        QByteArrayList folders; // the paths strace gives for descriptor arguments
+        QByteArrayList texts;   // the string arguments
+        QString arguments;
+    };
+    QList<Call> calls;
+    const QRegularExpression callLine(QStringLiteral("^\\d+\\s+(\\w+)\\((.*)$"));
+    const QRegularExpression folderArg(QStringLiteral("\\d+<([^>]*)>"));
+    const QRegularExpression textArg(QStringLiteral("\"([^\"]*)\""));
+    for (const QByteArray& line : contentOf(log).split('\n')) {
+        const auto m = callLine.match(QString::fromUtf8(line));
+        if (!m.hasMatch())
+            continue;
+        Call call{m.captured(1).toUtf8(), {}, {}, m.captured(2)};
+        for (auto it = folderArg.globalMatch(m.captured(2)); it.hasNext();)
+            call.folders << it.next().captured(1).toUtf8();
+        for (auto it = textArg.globalMatch(m.captured(2)); it.hasNext();)
+            call.texts << it.next().captured(1).toUtf8();
+        calls << call;
+    }
+    auto targetOf = [&](const QByteArray& sourceFolder) {
+        return dst + sourceFolder.mid(base.size());
+    };
+    int removed = 0;
+    for (int i = 0; i < calls.size(); ++i) {
+        const Call& c = calls[i];
+        if (c.name != "unlinkat" || c.folders.isEmpty() || !IsSameOrBelow(c.folders[0], src) ||
+            c.texts.size() != 1 || c.arguments.contains(u"AT_REMOVEDIR"))
+            continue;
+        ++removed;
+        const QByteArray folder = targetOf(c.folders[0]);
+        const QByteArray name = c.texts[0];
+        int written = -1, renamed = -1, synced = -1;
+        for (int j = 0; j < i; ++j) {
+            const Call& e = calls[j];
+            if (e.name == "renameat2" && e.folders.value(1) == folder && e.texts.value(1) == name) {
+                renamed = j;
+                for (int k = 0; k < j; ++k) {
+                    if (calls[k].name == "fdatasync" &&
+                        calls[k].folders.value(0) == folder + '/' + e.texts.value(0))
+                        written = k;
+                }
+            }
+            if (e.name == "fsync" && e.folders.value(0) == folder && renamed >= 0)
+                synced = j;
+        }
+        QVERIFY2(renamed >= 0, (folder + '/' + name).constData());
+        QVERIFY2(name == "link" || written >= 0, ("no fdatasync of " + name).constData());
+        QVERIFY2(synced > renamed, ("no fsync of " + folder + " before " + name).constData());
+    }
+    QCOMPARE(removed, 4); // a, b, c and the link
+    // A folder made at the destination is synced into its parent before anything inside
+    // it loses its source.
+    for (int i = 0; i < calls.size(); ++i) {
+        if (calls[i].name != "mkdirat" || calls[i].folders.isEmpty())
+            continue;
+        int synced = -1;
+        for (int j = i + 1; j < calls.size() && synced < 0; ++j) {
+            if (calls[j].name == "unlinkat")
+                break;
+            if (calls[j].name == "fsync" && calls[j].folders.value(0) == calls[i].folders[0])
+                synced = j;
+        }
+        QVERIFY2(synced > i, ("no fsync of " + calls[i].folders[0]).constData());
+    }
+}
+
+void TestTransfer::killedMidway_data()
+{
+    QTest::addColumn<bool>("move");
+    QTest::newRow("copy") << false;
+    QTest::newRow("move to another file system") << true;
+}
+
+void TestTransfer::killedMidway()
+{
+    QFETCH(bool, move);
+    ScratchDir tmp;
+    const QByteArray base = tmp.path();
+    const QByteArray src = base + "/tree", dst = base + "/dst";
+    TmpfsMount mount(dst, 64 * 1024);
+    if (move)
+        REQUIRE_TMPFS(mount);
+    else
+        QCOMPARE(::mkdir(dst.constData(), 0755) == 0, !mount.mounted());
+    QCOMPARE(::mkdir(src.constData(), 0750), 0);
+    QCOMPARE(::chmod(src.constData(), 0750), 0);
+    QCOMPARE(::mkdir((src + "/sub").constData(), 0755), 0);
+    putFile(src + "/a-small", "small");
+    putFile(src + "/b-big", bigContent(kBig, 4));
+    putFile(src + "/sub/c", "c");
+    const auto before = snapshot(src, false);
+    const OperationKind kind = move ? OperationKind::Move : OperationKind::Copy;
+
+    // kill -9 in the middle of the big file.
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        TreeTransfer::setChunkHook([](const QByteArray& source, std::uint64_t) {
+            if (source.endsWith("/b-big"))
+                ::kill(::getpid(), SIGKILL);
+        });
+        runOperation(kind, {src}, dst);
+        ::_exit(0);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    // The folder has its own mode already; the partial file is still there.
+    QCOMPARE(snapshot(dst + "/tree", false).value(""), QByteArray("d 750"));
+    QCOMPARE(temporaryLeftovers(dst).size(), 1);
+
+    // The next operation into the folder completes it and clears what the killed one left.
+    const OperationReport report = runOperation(kind, {src}, dst);
+
+    QCOMPARE(report.outcome, OperationReport::Outcome::Done);
+    QVERIFY(report.failures.isEmpty());
+    QCOMPARE(snapshot(dst + "/tree", false), before);
+    QVERIFY(temporaryLeftovers(dst).isEmpty());
+    QCOMPARE(exists(src), !move);
+}
+
+void TestTransfer::errorSentences_data()
+{
+    QTest::addColumn<int>("error");
+    QTest::addColumn<bool>("listed");     // has a sentence of its own
+    QTest::addColumn<QByteArray>("road"); // how a user meets it; empty: the table alone
+    for (const int e :
+         {EFBIG,     EDQUOT,    ELOOP,     ENOSPC,     EROFS,     EACCES, EPERM,     ENAMETOOLONG,
+          EMLINK,    ENOTEMPTY, EBUSY,     ETXTBSY,    EIO,       EXDEV,  EISDIR,    ENOTDIR,
+          EEXIST,    ENOENT,    EINVAL,    EMFILE,     ENFILE,    ENOMEM, ESTALE,    ETIMEDOUT,
+          EINTR,     EAGAIN,    ENOTCONN,  EOPNOTSUPP, EOVERFLOW, ENODEV, ENXIO,     EUCLEAN,
+          ENOMEDIUM, EBADF,     ECANCELED, ENOSYS,     EPIPE,     ENOLCK, EREMOTEIO, EHOSTDOWN})
+        QTest::newRow(::strerrorname_np(e)) << e << true << QByteArray();
+    QTest::newRow("an error no operation meets") << EHWPOISON << false << QByteArray();
+    QTest::newRow("a number the system does not know") << 4000 << false << QByteArray();
+    QTest::newRow("a copy beyond the file size limit") << EFBIG << true << QByteArray("limit");
+    QTest::newRow("a destination in a loop of links") << ELOOP << true << QByteArray("loop");
+}
+
+void TestTransfer::errorSentences()
+{
+    QFETCH(int, error);
+    QFETCH(bool, listed);
+    QFETCH(QByteArray, road);
+    const QString kept = QStringLiteral("Die Quelle bleibt unverändert.");
+    QString text = FailureText(QStringLiteral("Kopieren"), error, kept);
+    if (!road.isEmpty()) {
+        ScratchDir tmp;
+        putFile(tmp.path() + "/big", bigContent(2 * 1024 * 1024, 1));
+        QCOMPARE(::mkdir((tmp.path() + "/dst").constData(), 0755), 0);
+        QCOMPARE(::symlink("loop", (tmp.path() + "/loop").constData()), 0);
+        struct rlimit limit;
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+        const struct rlimit saved = limit;
+        const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+        limit.rlim_cur = 1024 * 1024;
+        if (road == "limit")
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        const OperationReport report =
+            runOperation(OperationKind::Copy, {tmp.path() + "/big"},
+                         tmp.path() + (road == "limit" ? "/dst" : "/loop"));
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, savedHandler);
+        QCOMPARE(report.failures.size(), 1);
+        text = report.failures[0].reason;
+        QVERIFY2(text.contains(shell::SystemErrorText(error)), qPrintable(text));
+        QVERIFY(temporaryLeftovers(tmp.path()).isEmpty());
+    }
+    const QString reason = shell::SystemErrorText(error);
+    QVERIFY2(!text.contains(QString::fromLocal8Bit(std::strerror(error))), qPrintable(text));
+    QVERIFY2(!text.contains(u"Systemfehler"), qPrintable(text));
+    QVERIFY2(reason.endsWith(u'.') && text.endsWith(u'.'), qPrintable(text));
+    // Every sentence begins with a capital letter and ends with its full stop.
+    for (const QString& sentence : text.split(QStringLiteral(". "))) {
+        const QString inner = sentence.section(QStringLiteral(": "), -1);
+        QVERIFY2(sentence.at(0).isUpper() && inner.at(0).isUpper(), qPrintable(text));
+    }
+    QCOMPARE(reason.startsWith(u"Das System meldet"), !listed);
+    if (!listed)
+        QVERIFY2(reason.contains(QString::number(error)), qPrintable(reason));
+}
+
 void TestTransfer::links()
 {
     ScratchDir tmp;
@@ -554,28 +782,35 @@ void TestTransfer::rename_data()
 {
     QTest::addColumn<QByteArray>("newName");
     QTest::addColumn<QString>("reason"); // empty: the rename happens
-    QTest::newRow("plain") << QByteArray("neu.txt") << QString();
-    QTest::newRow("not utf-8") << QByteArray("neu\xff") << QString();
-    QTest::newRow("255 bytes") << QByteArray(255, 'n') << QString();
-    QTest::newRow("empty") << QByteArray() << "Der Name darf nicht leer sein.";
-    QTest::newRow("dot") << QByteArray(".") << "Die Namen „.“ und „..“ sind nicht erlaubt.";
-    QTest::newRow("dot dot") << QByteArray("..") << "Die Namen „.“ und „..“ sind nicht erlaubt.";
-    QTest::newRow("slash") << QByteArray("a/b") << "Der Name darf keinen Schrägstrich";
-    QTest::newRow("nul") << QByteArray("a\0b", 3) << "Der Name darf kein Nullzeichen";
-    QTest::newRow("256 bytes") << QByteArray(256, 'n') << "Er hat 256 Bytes";
-    QTest::newRow("taken") << QByteArray("other") << "bereits vorhanden";
+    QTest::addColumn<QByteArray>("source");
+    const QByteArray kOld("old.txt");
+    QTest::newRow("plain") << QByteArray("neu.txt") << QString() << kOld;
+    QTest::newRow("not utf-8") << QByteArray("neu\xff") << QString() << kOld;
+    QTest::newRow("255 bytes") << QByteArray(255, 'n') << QString() << kOld;
+    QTest::newRow("empty") << QByteArray() << "Der Name darf nicht leer sein." << kOld;
+    QTest::newRow("dot") << QByteArray(".") << "Die Namen „.“ und „..“ sind nicht erlaubt." << kOld;
+    QTest::newRow("dot dot") << QByteArray("..") << "Die Namen „.“ und „..“ sind nicht erlaubt."
+                             << kOld;
+    QTest::newRow("slash") << QByteArray("a/b") << "Der Name darf keinen Schrägstrich" << kOld;
+    QTest::newRow("nul") << QByteArray("a\0b", 3) << "Der Name darf kein Nullzeichen" << kOld;
+    QTest::newRow("256 bytes") << QByteArray(256, 'n') << "Er hat 256 Bytes" << kOld;
+    QTest::newRow("taken") << QByteArray("other") << "bereits vorhanden" << kOld;
+    QTest::newRow("its own name") << QByteArray("old.txt") << QString() << kOld;
+    QTest::newRow("its own name, but gone")
+        << QByteArray("gone.txt") << "nicht finden" << QByteArray("gone.txt");
 }
 
 void TestTransfer::rename()
 {
     QFETCH(QByteArray, newName);
     QFETCH(QString, reason);
+    QFETCH(QByteArray, source);
     ScratchDir tmp;
     const QByteArray dir = tmp.path();
     putFile(dir + "/old.txt", "mine");
     putFile(dir + "/other", "someone else's");
     const auto before = snapshot(dir, false);
-    Operation op{OperationKind::Rename, {dir + "/old.txt"}, {}, newName};
+    Operation op{OperationKind::Rename, {dir + '/' + source}, {}, newName};
     FixedAnswers answers(ConflictAnswer::Replace, DeleteForGoodAnswer::Delete);
     OperationProgress progress;
     std::atomic_bool cancel{false};
@@ -584,7 +819,7 @@ void TestTransfer::rename()
         QCOMPARE(report.outcome, OperationReport::Outcome::Done);
         QCOMPARE(report.results, shell::TFileNames{dir + '/' + newName});
         QCOMPARE(contentOf(dir + '/' + newName), QByteArray("mine"));
-        QVERIFY(!exists(dir + "/old.txt"));
+        QCOMPARE(exists(dir + "/old.txt"), newName == "old.txt");
         return;
     }
     QCOMPARE(report.outcome, OperationReport::Outcome::Failed);

@@ -53,15 +53,18 @@ private slots:
     void deleteForGood();
 
 private:
+    // A home whose name is not UTF-8, as a user's may be.
+    QByteArray home() const { return m_home->path() + "/h\xf6me"; }
     std::unique_ptr<ScratchDir> m_home;
 };
 
 void TestTrash::init()
 {
     m_home = std::make_unique<ScratchDir>();
-    qputenv("HOME", m_home->path());
-    qputenv("XDG_DATA_HOME", m_home->path() + "/data");
-    QCOMPARE(::mkdir((m_home->path() + "/data").constData(), 0700), 0);
+    QCOMPARE(::mkdir(home().constData(), 0755), 0);
+    qputenv("HOME", home());
+    qputenv("XDG_DATA_HOME", home() + "/data");
+    QCOMPARE(::mkdir((home() + "/data").constData(), 0700), 0);
 }
 
 void TestTrash::sameNameFromTwoFolders_data()
@@ -106,7 +109,7 @@ void TestTrash::sameNameFromTwoFolders()
     QCOMPARE(trashed.results.size(), 2);
     QVERIFY(trashed.results[0] != trashed.results[1]);
     for (int i = 0; i < 2; ++i) {
-        QVERIFY(trashed.results[i].startsWith(m_home->path() + "/data/Trash/files/"));
+        QVERIFY(trashed.results[i].startsWith(home() + "/data/Trash/files/"));
         QVERIFY(!exists(sources[i]));
         QCOMPARE(QByteArray::fromPercentEncoding(pathField(infoOf(trashed.results[i]))),
                  sources[i]);
@@ -124,7 +127,7 @@ void TestTrash::sameNameFromTwoFolders()
     QCOMPARE(restored.outcome, OperationReport::Outcome::Done);
     QCOMPARE(restored.results, shell::TFileNames(sources.begin(), sources.end()));
     QCOMPARE(snapshot(work.path(), false), before);
-    QCOMPARE(snapshot(m_home->path() + "/data/Trash", false).keys(),
+    QCOMPARE(snapshot(home() + "/data/Trash", false).keys(),
              (QByteArrayList{"", "/files", "/info"}));
 }
 
@@ -172,7 +175,7 @@ void TestTrash::homeTrashCreatedWithParents()
     QVERIFY(QDir::setCurrent(cwdBefore));
 
     QCOMPARE(report.outcome, OperationReport::Outcome::Done);
-    const QByteArray trash = m_home->path() + "/.local/share/Trash";
+    const QByteArray trash = home() + "/.local/share/Trash";
     QCOMPARE(report.results, shell::TFileNames{trash + "/files/file"});
     QCOMPARE(contentOf(trash + "/files/file"), QByteArray("x"));
     for (const QByteArray& dir : {trash, trash + "/files", trash + "/info"}) {
@@ -181,7 +184,7 @@ void TestTrash::homeTrashCreatedWithParents()
         QCOMPARE(st.st_mode & 0777, mode_t(0700));
     }
     // Nothing landed anywhere else: not in the home, not in the working folder.
-    QCOMPARE(snapshot(m_home->path(), false).keys(),
+    QCOMPARE(snapshot(home(), false).keys(),
              (QByteArrayList{"", "/.local", "/.local/share", "/.local/share/Trash",
                              "/.local/share/Trash/files", "/.local/share/Trash/files/file",
                              "/.local/share/Trash/info", "/.local/share/Trash/info/file.trashinfo",
@@ -191,22 +194,44 @@ void TestTrash::homeTrashCreatedWithParents()
 
 void TestTrash::otherFileSystem_data()
 {
+    QTest::addColumn<QByteArray>("mount");  // tmpfs, or a bind mount of a home folder
     QTest::addColumn<QByteArray>("shared"); // what .Trash is on the other file system
     QTest::addColumn<QByteArray>("expectedTrash");
-    QTest::newRow("no .Trash") << QByteArray("none") << QByteArray("/.Trash-0");
-    QTest::newRow("sticky .Trash") << QByteArray("sticky") << QByteArray("/.Trash/0");
-    QTest::newRow(".Trash not sticky") << QByteArray("plain") << QByteArray("/.Trash-0");
-    QTest::newRow(".Trash a link") << QByteArray("link") << QByteArray("/.Trash-0");
+    QTest::newRow("no .Trash") << QByteArray("tmpfs") << QByteArray("none")
+                               << QByteArray("/.Trash-0");
+    QTest::newRow("sticky .Trash")
+        << QByteArray("tmpfs") << QByteArray("sticky") << QByteArray("/.Trash/0");
+    QTest::newRow(".Trash not sticky")
+        << QByteArray("tmpfs") << QByteArray("plain") << QByteArray("/.Trash-0");
+    QTest::newRow(".Trash a link")
+        << QByteArray("tmpfs") << QByteArray("link") << QByteArray("/.Trash-0");
+    // The home's own file system through another mount: rename(2) cannot reach the home
+    // trash from there, the mount's top directory has one.
+    QTest::newRow("bind mount of a home folder")
+        << QByteArray("bind") << QByteArray("none") << QByteArray("/.Trash-0");
+    QTest::newRow("bind mount with a sticky .Trash")
+        << QByteArray("bind") << QByteArray("sticky") << QByteArray("/.Trash/0");
 }
 
 void TestTrash::otherFileSystem()
 {
+    QFETCH(QByteArray, mount);
     QFETCH(QByteArray, shared);
     QFETCH(QByteArray, expectedTrash);
     ScratchDir work;
     const QByteArray top = work.path() + "/disk";
-    TmpfsMount mount(top, 1024);
-    REQUIRE_TMPFS(mount);
+    const QByteArray project = home() + "/projekt";
+    QCOMPARE(::mkdir(project.constData(), 0755), 0);
+    std::optional<TmpfsMount> tmpfs;
+    std::optional<BindMount> bind;
+    if (mount == "tmpfs") {
+        tmpfs.emplace(top, 1024);
+        REQUIRE_TMPFS(*tmpfs);
+    } else {
+        bind.emplace(project, top);
+        if (!bind->mounted())
+            QSKIP("needs root to bind-mount a folder of the home");
+    }
     if (shared == "sticky" || shared == "plain") {
         QCOMPARE(::mkdir((top + "/.Trash").constData(), 0777), 0);
         QCOMPARE(::chmod((top + "/.Trash").constData(), shared == "sticky" ? 01777 : 0777), 0);
@@ -217,16 +242,27 @@ void TestTrash::otherFileSystem()
     }
     QCOMPARE(::mkdir((top + "/sub").constData(), 0755), 0);
     putFile(top + "/sub/file", "on the other disk");
+    putFile(top + "/sub/second", "and another");
 
-    const OperationReport report = runOperation(OperationKind::Trash, {top + "/sub/file"});
+    FixedAnswers answers(ConflictAnswer::Skip, DeleteForGoodAnswer::Skip);
+    const OperationReport report =
+        runOperation(OperationKind::Trash, {top + "/sub/file", top + "/sub/second"}, {}, &answers);
 
     QCOMPARE(report.outcome, OperationReport::Outcome::Done);
-    QCOMPARE(report.results, shell::TFileNames{top + expectedTrash + "/files/file"});
+    QCOMPARE(answers.deleteQuestionsAsked(), 0);
+    QCOMPARE(report.results, (shell::TFileNames{top + expectedTrash + "/files/file",
+                                                top + expectedTrash + "/files/second"}));
     QCOMPARE(pathField(infoOf(report.results[0])), QByteArray("sub/file"));
     struct stat st;
     QCOMPARE(::lstat((top + expectedTrash).constData(), &st), 0);
     QCOMPARE(st.st_mode & 0777, mode_t(0700));
-    QVERIFY(!exists(m_home->path() + "/data/Trash"));
+    if (mount == "tmpfs")
+        QVERIFY(!exists(home() + "/data/Trash"));
+    auto homeTrash = snapshot(home() + "/data/Trash", false);
+    homeTrash.remove(""), homeTrash.remove("/files"), homeTrash.remove("/info");
+    QCOMPARE(homeTrash.keys(), QByteArrayList()); // no info file left behind there
+    // The trash view finds the mount's trash.
+    QVERIFY(TrashStore::trashFolders().contains(top + expectedTrash));
 
     const OperationReport restored = runOperation(OperationKind::Restore, {report.results[0]});
     QCOMPARE(restored.outcome, OperationReport::Outcome::Done);
@@ -282,26 +318,37 @@ void TestTrash::refusals_data()
     QTest::newRow("gone") << QByteArray("/nothing-here") << "nicht finden";
     QTest::newRow("the trash's own folder") << QByteArray("/data") << "Der Papierkorb selbst";
     QTest::newRow("root") << QByteArray("/../../../..") << "ungültig";
+    // Its .trashinfo would be orphaned: the object is trashed already.
+    QTest::newRow("an object in the trash") << QByteArray("/data/Trash/files/alt")
+                                            << "/data/Trash/files/alt“ liegt schon im Papierkorb.";
+    QTest::newRow("a folder of an object in the trash")
+        << QByteArray("/data/Trash/files/ordner/innen") << "liegt schon im Papierkorb.";
+    QTest::newRow("the trash's files folder")
+        << QByteArray("/data/Trash/files") << "gehört zum Papierkorb selbst.";
+    QTest::newRow("an info file") << QByteArray("/data/Trash/info/alt.trashinfo")
+                                  << "gehört zum Papierkorb selbst.";
+    QTest::newRow("the trash") << QByteArray("/data/Trash") << "gehört zum Papierkorb selbst.";
 }
 
 void TestTrash::refusals()
 {
     QFETCH(QByteArray, path);
     QFETCH(QString, reason);
-    putFile(m_home->path() + "/data/keep", "x");
-    runOperation(OperationKind::Trash, {}); // makes nothing
-    const auto before = snapshot(m_home->path(), false);
-    const QByteArray target = path.startsWith("/..") ? QByteArray("/") : m_home->path() + path;
+    putFile(home() + "/data/keep", "x");
+    putFile(home() + "/alt", "trashed before");
+    QCOMPARE(::mkdir((home() + "/ordner").constData(), 0755), 0);
+    putFile(home() + "/ordner/innen", "trashed with its folder");
+    QCOMPARE(runOperation(OperationKind::Trash, {home() + "/alt", home() + "/ordner"}).done.size(),
+             2);
+    const auto before = snapshot(home(), false);
+    const QByteArray target = path.startsWith("/..") ? QByteArray("/") : home() + path;
     FixedAnswers answers(ConflictAnswer::Skip, DeleteForGoodAnswer::Delete);
     const OperationReport report = runOperation(OperationKind::Trash, {target}, {}, &answers);
     QCOMPARE(report.outcome, OperationReport::Outcome::Failed);
     QCOMPARE(answers.deleteQuestionsAsked(), 0);
     QVERIFY2(report.failures.value(0).reason.contains(reason),
              qPrintable(report.failures.value(0).reason));
-    auto after = snapshot(m_home->path(), false);
-    after.remove("/data/Trash"), after.remove("/data/Trash/files"),
-        after.remove("/data/Trash/info");
-    QCOMPARE(after, before);
+    QCOMPARE(snapshot(home(), false), before);
 }
 
 void TestTrash::restoreNeverReplaces()
@@ -351,14 +398,14 @@ void TestTrash::listDeleteAndEmpty()
         runOperation(OperationKind::DeleteForGood, {trashed.results[1]});
     QCOMPARE(deleted.outcome, OperationReport::Outcome::Done);
     QVERIFY(infoOf(trashed.results[1]) == "<missing>");
-    QCOMPARE(snapshot(m_home->path() + "/data/Trash/files", false).keys(),
+    QCOMPARE(snapshot(home() + "/data/Trash/files", false).keys(),
              (QByteArrayList{"", "/folder", "/folder/a", "/folder/b", "/two"}));
 
     const OperationReport emptied =
         runOperation(OperationKind::EmptyTrash, {TrashStore::homeTrash()});
     QCOMPARE(emptied.outcome, OperationReport::Outcome::Done);
     QCOMPARE(emptied.done.size(), 2);
-    QCOMPARE(snapshot(m_home->path() + "/data/Trash", false).keys(),
+    QCOMPARE(snapshot(home() + "/data/Trash", false).keys(),
              (QByteArrayList{"", "/files", "/info"}));
 }
 

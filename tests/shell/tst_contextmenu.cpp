@@ -156,6 +156,8 @@ private slots:
     void whatAPickRuns();
     void invokeVerb_data();
     void invokeVerb();
+    void cutPasteKeepsWhatDidNotMove_data();
+    void cutPasteKeepsWhatDidNotMove();
     void refusedPastesChangeNothing_data();
     void refusedPastesChangeNothing();
     void readOnlyFileSystem();
@@ -370,6 +372,45 @@ void TestContextMenu::whatAPickRuns()
         QVERIFY(::unlink(
                     (fileops::TrashStore::homeTrash() + "/info/a.txt.trashinfo").constData()) == 0);
     }
+}
+
+void TestContextMenu::cutPasteKeepsWhatDidNotMove_data()
+{
+    QTest::addColumn<QByteArrayList>("taken"); // names already in the destination: skipped
+    QTest::addColumn<QByteArrayList>("kept");  // what the clipboard names afterwards, as cut
+    QTest::newRow("all moved") << QByteArrayList() << QByteArrayList();
+    QTest::newRow("one skipped") << QByteArrayList{"b"} << QByteArrayList{"b"};
+    QTest::newRow("all skipped") << QByteArrayList{"a", "b"} << QByteArrayList{"a", "b"};
+}
+
+void TestContextMenu::cutPasteKeepsWhatDidNotMove()
+{
+    QFETCH(QByteArrayList, taken);
+    QFETCH(QByteArrayList, kept);
+    const QByteArray f = folder();
+    QCOMPARE(::mkdir((f + "/ziel").constData(), 0755), 0);
+    for (const QByteArray& name : {QByteArray("a"), QByteArray("b")}) {
+        putFile(f + '/' + name, "moved " + name);
+        if (taken.contains(name))
+            putFile(f + "/ziel/" + name, "there before");
+    }
+    putOnClipboard({f + "/a", f + "/b"}, true);
+    AnsweringHost host; // skips every conflict
+    TShellNavigator nav;
+    nav.SetCommandHost(&host);
+    nav.SetFolderPath(f);
+    nav.SetObjectNameBytes("ziel");
+    nav.InvokeVerb(QStringLiteral("paste"));
+
+    const fileops::ClipboardFiles::Contents after =
+        fileops::ClipboardFiles::read(QGuiApplication::clipboard()->mimeData());
+    TFileNames expected;
+    for (const QByteArray& name : kept)
+        expected << f + '/' + name;
+    QCOMPARE(after.files, expected);
+    QCOMPARE(after.cut, !kept.isEmpty());
+    for (const QByteArray& name : {QByteArray("a"), QByteArray("b")})
+        QCOMPARE(exists(f + '/' + name), taken.contains(name));
 }
 
 void TestContextMenu::invokeVerb_data()
