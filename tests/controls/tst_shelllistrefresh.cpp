@@ -364,10 +364,11 @@ private slots:
         TShellList list;
         int fullReads = 0;
         list.OnBeforeFullRefresh = [&] { ++fullReads; };
+        bool read = false;
         list.OnPopulated = [&] {
-            list.OnPopulated = nullptr;
-            if (late)
+            if (late && !read)
                 writeFile(w + "/late");
+            read = true;
         };
         list.SetPathBytes(w);
         QCOMPARE(list.ItemCount(), items);
