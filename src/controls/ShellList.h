@@ -481,6 +481,19 @@ private:
     bool m_watchLost = false;      // the shown folder's watch is gone: re-read and watch anew
     bool m_fullRefreshDue = false; // changes were lost: the next tick re-reads everything
     qint64 m_refreshStartNs = 0;   // wall time at the start of the last full refresh
+    // The shown folder as its path named it when the last full refresh began reading.
+    struct FolderStamp
+    {
+        bool valid = false;
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 modifiedNs = 0;
+    };
+    static FolderStamp stampOf(const QByteArray& path);
+    bool pathLeadsElsewhere();
+    void tellWatching();
+    FolderStamp m_readStamp;
+    bool m_toldNotFollowed = false; // the window was told that changes are not followed
     int m_incrementalRefreshes = 0;
     // Entries reported deleted and not yet taken out: a burst leaves the list in steps of
     // kGoneStepMs, so that the view is not laid out and painted once per file.

@@ -1,7 +1,7 @@
-// The contents list follows the disk: its change notifier watches the shown folder,
-// deletions leave the list at once, a removed drive re-reads it at once, and every other
-// change restarts RefreshTimer, whose tick merges the folder into the list or, when the
-// folder is gone, shows the drives.
+// The contents list follows the disk: its change notifier watches the shown folder and
+// the names on its path, deletions leave the list at once, a removed drive re-reads it at
+// once, and every other change restarts RefreshTimer, whose tick merges the folder into
+// the list or, when the folder is gone, shows the drives.
 
 #include "controls/ShellList.h"
 
@@ -9,6 +9,8 @@
 #include "shell/ShellLink.h"
 #include "threads/ChangeNotifier.h"
 
+#include <QCoreApplication>
+#include <QStatusTipEvent>
 #include <sys/stat.h>
 #include <time.h>
 
@@ -55,6 +57,7 @@ void TShellList::setUpChangeWatching()
     connect(&m_goneTimer, &QTimer::timeout, this, &TShellList::takeOutGone);
     m_notifier = std::make_unique<TShellChangeNotifier>();
     m_notifier->SetRecursive(false);
+    m_notifier->SetFollowPath(true);
     m_notifier->SetEventFilter(kWatchedEvents);
     m_notifier->SetOnItemIdChange(
         [this](QObject* sender, TNotificationEvent event, const TIdList& item1,
@@ -75,6 +78,7 @@ void TShellList::SetAutomaticRefresh(bool on)
         RestartRefreshTimer();
     }
     m_notifier->SetEnabled(on);
+    tellWatching();
 }
 
 // ---- Around a full refresh ----
@@ -86,6 +90,7 @@ void TShellList::pauseWatching()
     m_pendingGone.clear();
     m_notifier->SetEnabled(false);
     m_refreshStartNs = wallClockNs();
+    m_readStamp = stampOf(PathBytes());
 }
 
 void TShellList::armWatching()
@@ -99,18 +104,62 @@ void TShellList::armWatching()
 void TShellList::resumeWatching()
 {
     m_notifier->SetEnabled(m_automaticRefresh);
+    tellWatching();
     const QByteArray path = PathBytes();
     if (!m_automaticRefresh || path.isEmpty())
         return;
     // The folder was read before its watch was in place: what changed in between has
-    // no event, but it moved the folder's time (or took the folder away).
+    // no event, but it moved the folder's time away from the one seen as the reading
+    // began (or took the folder away). A change within a timestamp's tick of that start
+    // may have left the time as it was, so a time that recent counts too. Never the
+    // clock alone: a folder dated ahead would be read again at every tick.
+    const FolderStamp now = stampOf(path);
+    const bool recent = now.modifiedNs >= m_refreshStartNs - kTimestampSlackNs &&
+                        now.modifiedNs <= wallClockNs() + kTimestampSlackNs;
+    if (!now.valid || !m_readStamp.valid || now.device != m_readStamp.device ||
+        now.inode != m_readStamp.inode || now.modifiedNs != m_readStamp.modifiedNs || recent)
+        RestartRefreshTimer();
+}
+
+TShellList::FolderStamp TShellList::stampOf(const QByteArray& path)
+{
+    FolderStamp stamp;
     struct stat st
     {
     };
-    if (::stat(path.constData(), &st) != 0 ||
-        qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec >=
-            m_refreshStartNs - kTimestampSlackNs)
-        RestartRefreshTimer();
+    if (path.isEmpty() || ::stat(path.constData(), &st) != 0)
+        return stamp;
+    stamp.valid = true;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.modifiedNs = qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    return stamp;
+}
+
+bool TShellList::pathLeadsElsewhere()
+{
+    // A parent renamed, a link on the path pointed elsewhere, a folder mounted over: the
+    // path now names another folder than the one read and watched.
+    if (!m_readStamp.valid)
+        return false;
+    const FolderStamp now = stampOf(PathBytes());
+    return now.valid && (now.device != m_readStamp.device || now.inode != m_readStamp.inode);
+}
+
+void TShellList::tellWatching()
+{
+    // Without its watch (the system's limit of watches or of watching instances reached)
+    // the list no longer follows the disk: the window hears of it once, and every full
+    // refresh tries again.
+    const bool followed =
+        !m_automaticRefresh || m_refreshStartNs == 0 || m_notifier->RootHandle() != 0;
+    if (followed != m_toldNotFollowed)
+        return;
+    m_toldNotFollowed = !followed;
+    QStatusTipEvent tip(followed ? QString()
+                                 : QStringLiteral("Änderungen in diesem Ordner werden nicht "
+                                                  "verfolgt; F5 liest ihn neu."));
+    QCoreApplication::sendEvent(this, &tip); // travels up to the window's status bar
 }
 
 // ---- Events ----
@@ -155,6 +204,12 @@ void TShellList::ShellChangeReceived(QObject*, TNotificationEvent event, const T
         if (!mountPoint.isEmpty() && !shown.isEmpty() &&
             (mountPoint == shown || IsPathBelow(shown, mountPoint)))
             m_watchLost = true;
+        // The trash shows the trashes of every file system: a new one may have come.
+        if (shown.isEmpty()) {
+            const std::optional<ShellLocation> at = ResolveIDList(FolderIDList());
+            if (at && at->kind == ShellLocation::Trash)
+                m_watchLost = true;
+        }
         break;
     }
     case neFolderUpdate:
@@ -212,14 +267,21 @@ void TShellList::RefreshTimerFired()
     RefreshTimer.stop();
     if (m_loading)
         return; // Loaded() reads the folder
+    if (pathLeadsElsewhere())
+        m_watchLost = true; // as if the folder read had been deleted
     // A folder with a path of its own is checked, special folders included: a folder
     // that cannot be shown any more (gone, replaced by a file, unreadable, its disk
     // unmounted) gives way to the drives. Virtual folders are always there.
-    if (!PathBytes().isEmpty() && !folderCanBeShown()) {
-        SetSpecialFolder(SF_DRIVES);
+    const bool gone = !PathBytes().isEmpty() && !folderCanBeShown();
+    if (IsEditing() && (gone || m_watchLost || m_fullRefreshDue || ItemCount() > 300)) {
+        // Reading anew would take the name being typed away: the refresh waits until
+        // the edit has ended.
+        RestartRefreshTimer();
         return;
     }
-    if (m_watchLost || m_fullRefreshDue)
+    if (gone)
+        SetSpecialFolder(SF_DRIVES);
+    else if (m_watchLost || m_fullRefreshDue)
         FullRefresh(); // watches the folder anew
     else
         IncrementalRefresh();

@@ -132,6 +132,14 @@ void TShellChangeNotifier::SetRecursive(bool on)
     RestartWatching();
 }
 
+void TShellChangeNotifier::SetFollowPath(bool on)
+{
+    if (on == m_followPath)
+        return;
+    m_followPath = on;
+    RestartWatching();
+}
+
 void TShellChangeNotifier::SetEventFilter(TNotificationEvents events)
 {
     if (events == m_eventFilter)
@@ -235,7 +243,7 @@ int TShellChangeNotifier::RegisterWatch(const TIdList& item, bool recursive, con
     const std::uint32_t codes = m_eventFilter.shellEvents();
     const int handle = m_nextHandle++;
     int error = 0;
-    if (!m_watches->add(handle, item, recursive, codes, &error)) {
+    if (!m_watches->add(handle, item, recursive, codes, m_followPath, &error)) {
         if (error == ENOSYS) {
             // No inotify in this kernel: there is nothing to watch with.
             SetEnabled(false);
@@ -253,7 +261,9 @@ int TShellChangeNotifier::RegisterWatch(const TIdList& item, bool recursive, con
     reg.recursive = recursive;
     reg.codes = codes;
     reg.folder = shell::ChildrenDirectory(item);
+    // The trash gathers the trashes of every file system: a mount may bring one.
     reg.everywhere = place->kind == shell::ShellLocation::Computer ||
+                     place->kind == shell::ShellLocation::Trash ||
                      (place->kind == shell::ShellLocation::Desktop && recursive);
     m_registrations[handle] = std::move(reg);
     if (codes & (SHCNE_DRIVEADD | SHCNE_DRIVEREMOVED))

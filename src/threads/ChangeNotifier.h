@@ -59,6 +59,11 @@ public:
 
     bool Recursive() const { return m_recursive; }
     void SetRecursive(bool on);
+    // Also watches the names on the path of each watched folder (off at first): when a
+    // parent is renamed or a link on the way points elsewhere, the path names another
+    // folder or none, and the watched folder is reported deleted (neFolderDelete).
+    bool FollowPath() const { return m_followPath; }
+    void SetFollowPath(bool on);
     TNotificationEvents EventFilter() const { return m_eventFilter; }
     void SetEventFilter(TNotificationEvents events);
 
@@ -127,6 +132,7 @@ private:
 
     std::vector<Directory> m_directories; // sorted, each path once
     bool m_recursive = true;
+    bool m_followPath = false;
     TNotificationEvents m_eventFilter = kDefaultEventFilter;
     TShellNotifierEvent m_onChange;
     TItemIdChangeEvent m_onItemIdChange;

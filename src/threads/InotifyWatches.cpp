@@ -1,5 +1,6 @@
 #include "threads/InotifyWatches.h"
 
+#include "fileops/TrashStore.h"
 #include "platform/DirectorySearch.h"
 #include "platform/MountTable.h"
 #include "shell/ShellNamespace.h"
@@ -30,6 +31,10 @@ constexpr qsizetype kReadSize = 64 * 1024;
 constexpr std::uint32_t kStructure = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
                                      IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_EXCL_UNLINK |
                                      IN_MASK_ADD;
+
+// Read for the folders on a watched folder's path: what happens to the names that lead on.
+constexpr std::uint32_t kGuard = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                 IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_MASK_ADD;
 
 std::uint32_t inotifyMask(std::uint32_t codes)
 {
@@ -77,6 +82,14 @@ ChangeReport report(int registration, std::uint32_t code, const TIdList& item1,
     r.lost = lost;
     r.unmounted = unmounted;
     return r;
+}
+
+// The folder itself could not be watched for lack of room.
+QString folderLimitText(const QByteArray& folder)
+{
+    return QStringLiteral("Die Grenze des Systems für überwachte Ordner ist erreicht. "
+                          "Änderungen in „%1“ werden nicht gemeldet.")
+        .arg(QFile::decodeName(folder));
 }
 
 QString limitText(const QByteArray& folder)
@@ -149,7 +162,7 @@ void InotifyWatches::close()
 }
 
 bool InotifyWatches::add(int registration, const TIdList& folder, bool recursive,
-                         std::uint32_t codes, int* error)
+                         std::uint32_t codes, bool followPath, int* error)
 {
     const std::optional<shell::ShellLocation> place = shell::ResolveIDList(folder);
     if (!place) {
@@ -164,7 +177,26 @@ bool InotifyWatches::add(int registration, const TIdList& folder, bool recursive
     reg.recursive = recursive;
     reg.mask = inotifyMask(codes);
     QList<ChangeReport> out;
-    if (place->kind == shell::ShellLocation::Computer) {
+    const auto failed = [&](int err, const QByteArray& dir) {
+        remove(registration);
+        *error = err;
+        m_error = err == ENOSPC ? folderLimitText(dir)
+                                : QStringLiteral("Der Ordner „%1“ kann nicht überwacht "
+                                                 "werden: %2")
+                                      .arg(QFile::decodeName(dir), shell::SystemErrorText(err));
+        return false;
+    };
+    if (place->kind == shell::ShellLocation::Trash) {
+        // The trash lists what every trash of the user holds, so each one is watched; a
+        // trashed folder's inside is not the trash's. A trash not made yet has nothing.
+        for (const QByteArray& trash : fileops::TrashStore::trashFolders()) {
+            const QByteArray files = trash + "/files";
+            int err = 0;
+            if (watchFolder(registration, files, folder, true, &err, true) == Added::Failed &&
+                err != ENOENT)
+                return failed(err, files);
+        }
+    } else if (place->kind == shell::ShellLocation::Computer) {
         // The drives are watched as roots of their own; each walk stops where it meets
         // another drive, which is watched already.
         if (recursive) {
@@ -174,17 +206,12 @@ bool InotifyWatches::add(int registration, const TIdList& folder, bool recursive
     } else if (const QByteArray dir = shell::ChildrenDirectory(folder); !dir.isEmpty()) {
         int err = 0;
         const Added a = watchFolder(registration, dir, folder, true, &err);
-        if (a == Added::Failed) {
-            remove(registration);
-            *error = err;
-            m_error = err == ENOSPC ? limitText(dir)
-                                    : QStringLiteral("Der Ordner „%1“ kann nicht überwacht "
-                                                     "werden: %2")
-                                          .arg(QFile::decodeName(dir), shell::SystemErrorText(err));
-            return false;
-        }
+        if (a == Added::Failed)
+            return failed(err, dir);
         if (recursive && a == Added::New)
             queueWalk({registration, dir, folder, false});
+        if (followPath)
+            guardPath(registration, dir);
     }
     if (!out.isEmpty()) // the caller is still setting up: the reports follow once it is done
         QTimer::singleShot(0, this, [this, out] { deliver(out); });
@@ -195,6 +222,13 @@ void InotifyWatches::remove(int registration)
 {
     if (m_registrations.erase(registration) == 0)
         return;
+    dropWatches(registration);
+    if (m_registrations.empty())
+        close();
+}
+
+void InotifyWatches::dropWatches(int registration)
+{
     for (auto it = m_watches.begin(); it != m_watches.end();) {
         it->second.removeIf(
             [registration](const Target& t) { return t.registration == registration; });
@@ -207,8 +241,6 @@ void InotifyWatches::remove(int registration)
     }
     std::erase_if(m_walk,
                   [registration](const WalkStep& s) { return s.registration == registration; });
-    if (m_registrations.empty())
-        close();
 }
 
 bool InotifyWatches::limitReached(int registration) const
@@ -218,7 +250,8 @@ bool InotifyWatches::limitReached(int registration) const
 }
 
 InotifyWatches::Added InotifyWatches::watchFolder(int registration, const QByteArray& path,
-                                                  const TIdList& list, bool root, int* error)
+                                                  const TIdList& list, bool root, int* error,
+                                                  bool trashed)
 {
     Registration& reg = m_registrations.at(registration);
     if (reg.limitReached || list.isNull()) {
@@ -240,9 +273,39 @@ InotifyWatches::Added InotifyWatches::watchFolder(int registration, const QByteA
         if (t.registration == registration)
             return reg.rescanned.insert(wd).second ? Added::Known : Added::Seen;
     }
-    targets.append({registration, path, list, root});
+    targets.append({registration, path, list, root, trashed, {}});
     reg.rescanned.insert(wd);
     return Added::New;
+}
+
+void InotifyWatches::guardPath(int registration, const QByteArray& folder)
+{
+    // Each folder on the path as it is spelt: through a link the watch is on the link's
+    // target, and the link's own name is guarded in the folder that holds it. A folder
+    // that cannot be watched leaves its name unguarded; the owner still compares the path
+    // with the folder when it refreshes.
+    QByteArray above = "/";
+    for (const QByteArray& name : folder.split('/')) {
+        if (name.isEmpty())
+            continue;
+        if (m_limit <= 0 || int(m_watches.size()) < m_limit) {
+            const int wd = ::inotify_add_watch(m_fd, above.constData(), kGuard);
+            if (wd >= 0)
+                m_watches[wd].append({registration, above, TIdList(), false, false, name});
+        }
+        above = childPath(above, name);
+    }
+}
+
+void InotifyWatches::pathLost(int registration, QList<ChangeReport>& out)
+{
+    Registration& reg = m_registrations.at(registration);
+    if (reg.pathLost)
+        return;
+    reg.pathLost = true;
+    out.append(report(registration, SHCNE_RMDIR, reg.item));
+    // What its watches see is no longer what the path names.
+    dropWatches(registration);
 }
 
 void InotifyWatches::adopt(int registration, const QByteArray& path, const TIdList& list, bool root,
@@ -500,7 +563,14 @@ bool InotifyWatches::handleEvent(int wd, std::uint32_t mask, std::uint32_t cooki
         return deliver(out);
     }
     for (const Target& t : targets) {
-        const TIdList child = name.isEmpty() ? TIdList() : shell::ChildIDList(t.list, name);
+        if (!t.guard.isEmpty()) {
+            // A folder on the path: its own end, or the name that leads on made anew.
+            if ((mask & (IN_DELETE_SELF | IN_MOVE_SELF)) ||
+                ((mask & (IN_CREATE | IN_DELETE)) && name == t.guard))
+                pathLost(t.registration, out);
+            continue;
+        }
+        const TIdList child = name.isEmpty() ? TIdList() : childList(t, name);
         if (!name.isEmpty() && child.isNull())
             continue;
         if (mask & IN_UNMOUNT) {
@@ -543,9 +613,22 @@ void InotifyWatches::reportMove(const MoveHalf* from, int toWd, const QByteArray
     }
     if (const auto it = m_watches.find(toWd); it != m_watches.end())
         toTargets = it->second;
+    // A name on a watched folder's path moved away, or another moved in under it.
+    const auto guarded = [&](QList<Target>& targets, const QByteArray& name) {
+        for (const Target& t : targets) {
+            if (!t.guard.isEmpty() && t.guard == name)
+                pathLost(t.registration, out);
+        }
+        targets.removeIf([](const Target& t) { return !t.guard.isEmpty(); });
+    };
+    if (from)
+        guarded(fromTargets, from->name);
+    guarded(toTargets, toName);
     QList<int> renamed;
     for (const Target& f : fromTargets) {
-        const TIdList oldItem = shell::ChildIDList(f.list, from->name);
+        if (m_registrations.at(f.registration).pathLost)
+            continue;
+        const TIdList oldItem = childList(f, from->name);
         const QByteArray oldPath = childPath(f.path, from->name);
         const auto to = std::find_if(toTargets.cbegin(), toTargets.cend(), [&](const Target& t) {
             return t.registration == f.registration;
@@ -556,7 +639,7 @@ void InotifyWatches::reportMove(const MoveHalf* from, int toWd, const QByteArray
                 unwatchBelow(f.registration, oldPath);
             continue;
         }
-        const TIdList newItem = shell::ChildIDList(to->list, toName);
+        const TIdList newItem = childList(*to, toName);
         out.append(report(f.registration, isDir ? SHCNE_RENAMEFOLDER : SHCNE_RENAMEITEM, oldItem,
                           newItem));
         if (isDir)
@@ -564,13 +647,21 @@ void InotifyWatches::reportMove(const MoveHalf* from, int toWd, const QByteArray
         renamed.append(f.registration);
     }
     for (const Target& t : toTargets) {
-        if (renamed.contains(t.registration))
+        if (renamed.contains(t.registration) || m_registrations.at(t.registration).pathLost)
             continue;
-        const TIdList newItem = shell::ChildIDList(t.list, toName);
+        const TIdList newItem = childList(t, toName);
         out.append(report(t.registration, isDir ? SHCNE_MKDIR : SHCNE_CREATE, newItem));
         if (isDir && m_registrations.at(t.registration).recursive)
             adopt(t.registration, childPath(t.path, toName), newItem, false, false, out);
     }
+}
+
+TIdList InotifyWatches::childList(const Target& t, const QByteArray& name)
+{
+    if (t.trashed)
+        return shell::ConcatIDLists(
+            t.list, TIdList::fromItems({shell::item::Trashed + childPath(t.path, name)}));
+    return shell::ChildIDList(t.list, name);
 }
 
 bool InotifyWatches::flushMove()

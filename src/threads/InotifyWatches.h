@@ -50,11 +50,15 @@ public:
     ~InotifyWatches() override;
 
     // Watches the children of `folder`, and with `recursive` every folder below it (the
-    // drives folder: every drive). `codes` are the event codes asked for; they decide
-    // whether writes and attribute changes are read at all. False with `error` set (an
-    // errno value) when the folder itself cannot be watched.
+    // drives folder: every drive; the trash: the files/ folder of each of the user's
+    // trashes). `codes` are the event codes asked for; they decide whether writes and
+    // attribute changes are read at all. With `followPath` the folders that lead to
+    // `folder` are watched too: when a name on its path is renamed, deleted or made anew
+    // (a parent moved, a link pointed elsewhere), the path no longer leads to the watched
+    // folder, which is then reported deleted and let go. False with `error` set (an errno
+    // value) when the folder itself cannot be watched.
     bool add(int registration, const shell::TIdList& folder, bool recursive, std::uint32_t codes,
-             int* error);
+             bool followPath, int* error);
     void remove(int registration);
 
     // A file system was mounted or unmounted at `mountPoint`: recursive registrations whose
@@ -80,12 +84,15 @@ private:
         QByteArray path;
         shell::TIdList list;
         bool root = false;
+        bool trashed = false; // a trash's files/: its children are named by their paths
+        QByteArray guard;     // a folder on a registration's path: the name that leads on
     };
     struct Registration
     {
         shell::TIdList item;
         bool recursive = false;
         bool limitReached = false;
+        bool pathLost = false; // its path no longer leads to its folder: its watches are gone
         std::uint32_t mask = 0;
         std::unordered_set<int> rescanned; // watches seen by the current rescan
     };
@@ -114,7 +121,11 @@ private:
     bool open(int* error);
     void close();
     Added watchFolder(int registration, const QByteArray& path, const shell::TIdList& list,
-                      bool root, int* error);
+                      bool root, int* error, bool trashed = false);
+    void guardPath(int registration, const QByteArray& folder);
+    void pathLost(int registration, QList<ChangeReport>& out);
+    void dropWatches(int registration);
+    static shell::TIdList childList(const Target& target, const QByteArray& name);
     // Watches a folder of a recursive tree (a rescan also enters one watched already) and
     // queues the walk below it; at the limit, reports it.
     void adopt(int registration, const QByteArray& path, const shell::TIdList& list, bool root,

@@ -1,19 +1,27 @@
 // TShellList follows the disk while another process changes it: deletions leave the list
 // at once, other changes arrive together at the next tick of its timer, the shown folder
-// that goes away gives way to the drives, large lists and lost events are re-read whole,
-// removed drives at once, and a folder hammered while the list switches folders ends with
-// every file listed once and nothing more.
+// that goes away (or whose path comes to name another) gives way to the drives or is read
+// anew, large lists and lost events are re-read whole, removed drives at once, every
+// trash is followed, a folder that cannot be watched is said so, a name being typed is
+// kept, and a folder hammered while the list switches folders ends with every file listed
+// once and nothing more.
 
 #include "controls/ShellList.h"
+#include "fileops/TrashStore.h"
 #include "platform/DirectorySearch.h"
 #include "shell/ShellStartup.h"
 #include "threads/ChangeNotifier.h"
 
+#include "../fileops/TestHome.h"
 #include "../shell/RawFiles.h"
 #include "../threads/NotifierProbe.h"
 
 #include <QDir>
+#include <QLineEdit>
+#include <QMainWindow>
 #include <QScopeGuard>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <sys/mount.h>
@@ -60,12 +68,45 @@ bool showsDrives(TShellList& list)
     return list.SpecialFolder() == SF_DRIVES && list.PathBytes().isEmpty();
 }
 
+// The watches a list holds for a folder: the folder's own, and one for each folder on its
+// path (none of them a link), whose names lead on to it.
+int watchesOf(const QByteArray& folder)
+{
+    return int(folder.count('/')) + 1;
+}
+
+// Counts the status tips that reach a window and keeps the last.
+struct StatusTips : QObject
+{
+    int shown = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::StatusTip &&
+            !static_cast<QStatusTipEvent*>(event)->tip().isEmpty())
+            ++shown;
+        return false;
+    }
+};
+
+// Writes `value` into a file of /proc/sys and gives the old value back.
+QByteArray setSysctl(const QByteArray& path, const QByteArray& value)
+{
+    QFile file(QFile::decodeName(path));
+    if (!file.open(QIODevice::ReadWrite))
+        return {};
+    const QByteArray old = file.readAll().trimmed();
+    file.seek(0);
+    file.write(value + '\n');
+    return old;
+}
+
 } // namespace
 
 class TestShellListRefresh : public QObject
 {
     Q_OBJECT
 
+    TestHome m_home; // the trash tests fill is the test's own
     QTemporaryDir m_dir;
     QByteArray m_base;
     int m_round = 0;
@@ -82,6 +123,7 @@ class TestShellListRefresh : public QObject
 private slots:
     void initTestCase()
     {
+        m_home.set();
         QVERIFY(ShellStartup());
         m_base = QFile::encodeName(m_dir.path());
     }
@@ -204,7 +246,7 @@ private slots:
             std::sort(now.begin(), now.end());
             std::sort(added.begin(), added.end());
             QCOMPARE(now, added);
-            QCOMPARE(probe::kernelWatches(), 1);
+            QCOMPARE(probe::kernelWatches(), watchesOf(p + "/w"));
         }
         QCOMPARE(vanished, reported);
         QCOMPARE(list.IncrementalRefreshCount() - refreshes, incremental);
@@ -259,7 +301,7 @@ private slots:
         list.SetPathBytes(a);
         QVERIFY(pausedWhileRead);
         QCOMPARE(PathFromIDList(n.RootItem()), a);
-        QCOMPARE(probe::kernelWatches(), 1);
+        QCOMPARE(probe::kernelWatches(), watchesOf(a));
         quiet(list);
 
         // Off: nothing is watched and nothing reaches the list.
@@ -290,21 +332,245 @@ private slots:
         QTRY_COMPARE(names(list), (Names{"b", "y"}));
     }
 
+    void changedWhileRead_data()
+    {
+        // `items` files in the folder, then its time set by `touch -d dated`; `late` is
+        // made after the reading, before the watch. The full and incremental refreshes
+        // until the list is quiet.
+        QTest::addColumn<int>("items");
+        QTest::addColumn<QByteArray>("dated");
+        QTest::addColumn<bool>("late");
+        QTest::addColumn<int>("full");
+        QTest::addColumn<int>("incremental");
+        QTest::newRow("changed") << 1 << QByteArray() << true << 1 << 1;
+        QTest::newRow("changed, dated ahead") << 1 << QByteArray("+2 hours") << true << 1 << 1;
+        // Its time never comes near the clock: read once, not at every tick for ever.
+        QTest::newRow("unchanged, dated ahead, large")
+            << 301 << QByteArray("+2 hours") << false << 1 << 0;
+    }
     void changedWhileRead()
     {
         // The watch is set after the folder has been read: what changed in between has
         // no event of its own, and the tick brings it.
+        QFETCH(int, items);
+        QFETCH(QByteArray, dated);
+        QFETCH(bool, late);
+        QFETCH(int, full);
+        QFETCH(int, incremental);
         const QByteArray w = parent() + "/w";
-        writeFile(w + "/a");
+        QVERIFY(runElsewhere(w, "seq -f a%g " + QByteArray::number(items) + " | xargs touch"));
+        if (!dated.isEmpty())
+            QVERIFY(runElsewhere(w, "touch -d '" + dated + "' ."));
         TShellList list;
+        int fullReads = 0;
+        list.OnBeforeFullRefresh = [&] { ++fullReads; };
+        bool read = false;
         list.OnPopulated = [&] {
-            list.OnPopulated = nullptr;
-            writeFile(w + "/late");
+            if (late && !read)
+                writeFile(w + "/late");
+            read = true;
         };
         list.SetPathBytes(w);
-        QCOMPARE(names(list), Names{"a"});
+        QCOMPARE(list.ItemCount(), items);
         quiet(list);
-        QCOMPARE(names(list), (Names{"a", "late"}));
+        QCOMPARE(list.ItemCount(), items + (late ? 1 : 0));
+        QCOMPARE(names(list).contains("late"), late);
+        QCOMPARE(fullReads, full);
+        QCOMPARE(list.IncrementalRefreshCount(), incremental);
+    }
+
+    void pathLeadsElsewhere_data()
+    {
+        // In a fresh folder: `setup`, the list shows `shown`, another process runs
+        // `change`, and once the list is quiet `then`; `expected` the names listed in the
+        // end (sorted), or "drives".
+        QTest::addColumn<QByteArray>("setup");
+        QTest::addColumn<QByteArray>("shown");
+        QTest::addColumn<QByteArray>("change");
+        QTest::addColumn<QByteArray>("then");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray parentMade = "mkdir -p d/w; touch d/w/a";
+        QTest::newRow("parent renamed") << parentMade << QByteArray("d/w") << QByteArray("mv d e")
+                                        << QByteArray() << QByteArray("drives");
+        QTest::newRow("parent renamed, another made")
+            << parentMade << QByteArray("d/w") << QByteArray("mv d e; mkdir -p d/w; touch d/w/b")
+            << QByteArray("touch d/w/c") << QByteArray("b c");
+        QTest::newRow("grandparent renamed")
+            << QByteArray("mkdir -p g/d/w; touch g/d/w/a") << QByteArray("g/d/w")
+            << QByteArray("mv g h") << QByteArray() << QByteArray("drives");
+        QTest::newRow("link retargeted")
+            << QByteArray("mkdir -p t1/w t2/w; touch t1/w/a t2/w/b; ln -s t1 l")
+            << QByteArray("l/w") << QByteArray("ln -sfn t2 l") << QByteArray("touch t2/w/c")
+            << QByteArray("b c");
+        // Nothing on the path as spelt changes: the change in the folder that moved away
+        // brings the tick, which finds another folder at the path.
+        QTest::newRow("seen at the tick")
+            << QByteArray("mkdir -p y/t/w; touch y/t/w/a; ln -s y/t l") << QByteArray("l/w")
+            << QByteArray("mv y z; mkdir -p y/t/w; touch z/t/w/b") << QByteArray("touch y/t/w/c")
+            << QByteArray("c");
+    }
+    void pathLeadsElsewhere()
+    {
+        QFETCH(QByteArray, setup);
+        QFETCH(QByteArray, shown);
+        QFETCH(QByteArray, change);
+        QFETCH(QByteArray, then);
+        QFETCH(QByteArray, expected);
+        const QByteArray p = parent();
+        QVERIFY(runElsewhere(p, setup));
+        TShellList list;
+        list.SetPathBytes(p + '/' + shown);
+        quiet(list);
+        QCOMPARE(names(list).size(), 1);
+        for (const QByteArray& script : {change, then}) {
+            if (script.isEmpty())
+                continue;
+            QVERIFY(runElsewhere(p, script, true));
+            probe::settle();
+            quiet(list);
+        }
+        if (expected == "drives") {
+            QVERIFY(showsDrives(list));
+            return;
+        }
+        QCOMPARE(WithoutTrailingSlash(list.PathBytes()), p + '/' + shown);
+        Names now = names(list);
+        std::sort(now.begin(), now.end());
+        QCOMPARE(now, words(expected));
+    }
+
+    void unwatchableFolder_data()
+    {
+        QTest::addColumn<QByteArray>("limit");
+        QTest::newRow("watches") << QByteArray("/proc/sys/fs/inotify/max_user_watches");
+        QTest::newRow("instances") << QByteArray("/proc/sys/fs/inotify/max_user_instances");
+    }
+    void unwatchableFolder()
+    {
+        // The user's limit of inotify watches or instances is reached: the window says
+        // once that changes are not followed, and F5 reads and tries again.
+        QFETCH(QByteArray, limit);
+        if (::geteuid() != 0)
+            QSKIP("lowering the system's inotify limits needs root");
+        const QByteArray w = parent() + "/w";
+        QVERIFY(runElsewhere(w, "touch a"));
+        QMainWindow window;
+        auto* list = new TShellList(&window);
+        window.setCentralWidget(list);
+        window.statusBar(); // made at once, as the main window's is
+        StatusTips tips;
+        window.installEventFilter(&tips);
+        list->SetPathBytes(w);
+        quiet(*list);
+        {
+            // For as short a time as possible: every process of the user meets the limit.
+            const QByteArray old = setSysctl(limit, "0");
+            QVERIFY(!old.isEmpty());
+            const auto restore = qScopeGuard([&] { setSysctl(limit, old); });
+            QTest::keyClick(list->CurrentView(), Qt::Key_F5);
+            QTest::keyClick(list->CurrentView(), Qt::Key_F5);
+        }
+        QCOMPARE(window.statusBar()->currentMessage(),
+                 QStringLiteral("Änderungen in diesem Ordner werden nicht verfolgt; "
+                                "F5 liest ihn neu."));
+        QCOMPARE(tips.shown, 1);
+        const QString error = list->ChangeNotifier().LastError();
+        QVERIFY2(!error.isEmpty() && !error.contains(QStringLiteral("Unterordner")),
+                 qPrintable(error));
+        QCOMPARE(probe::kernelWatches(), 0);
+
+        // Room again: the next full refresh watches, and the message goes.
+        QVERIFY(runElsewhere(w, "touch b"));
+        QTest::keyClick(list->CurrentView(), Qt::Key_F5);
+        QCOMPARE(names(*list), (Names{"a", "b"}));
+        QVERIFY(window.statusBar()->currentMessage().isEmpty());
+        QVERIFY(runElsewhere(w, "touch c", true));
+        QTRY_COMPARE(names(*list), (Names{"a", "b", "c"}));
+        QCOMPARE(tips.shown, 1);
+    }
+
+    void editKeptWhileRefreshDue_data()
+    {
+        // While the name of "a" is being typed, `change` makes the tick due to read the
+        // folder whole; "lost" stands for a queue of events that ran over.
+        QTest::addColumn<QByteArray>("change");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("events lost") << QByteArray("lost") << QByteArray("b z");
+        QTest::newRow("folder replaced")
+            << QByteArray("mv w x; mkdir w; touch w/a w/c") << QByteArray("c z");
+    }
+    void editKeptWhileRefreshDue()
+    {
+        QFETCH(QByteArray, change);
+        QFETCH(QByteArray, expected);
+        const QByteArray p = parent();
+        QVERIFY(runElsewhere(p, "touch w/a w/b"));
+        TShellList list;
+        list.SetPathBytes(p + "/w");
+        quiet(list);
+        select(list, {"a"});
+        QTest::keyClick(list.CurrentView(), Qt::Key_F2);
+        QVERIFY(list.IsEditing());
+        const QPointer<QLineEdit> editor = list.CurrentView()->findChild<QLineEdit*>();
+        QVERIFY(editor);
+        editor->selectAll();
+        QTest::keyClicks(editor, QStringLiteral("z"));
+        QSignalSpy ticks(&list.RefreshTimer, &QTimer::timeout);
+        if (change == "lost")
+            list.ChangeNotifier().InjectQueueOverflow();
+        else
+            QVERIFY(runElsewhere(p, change, true));
+        QTRY_VERIFY(ticks.count() >= 2);
+        QVERIFY(list.IsEditing());
+        QVERIFY(editor);
+        QCOMPARE(editor->text(), QStringLiteral("z"));
+        // The edit ends: the name is given, and the folder is read as it is now.
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_VERIFY(!list.IsEditing());
+        quiet(list);
+        Names now = names(list);
+        std::sort(now.begin(), now.end());
+        QCOMPARE(now, words(expected));
+    }
+
+    void everyTrashFollowed_data()
+    {
+        QTest::addColumn<bool>("otherDisk");
+        QTest::newRow("home trash") << false;
+        QTest::newRow("trash of another file system") << true;
+    }
+    void everyTrashFollowed()
+    {
+        // The trash lists every trash of the user; an object another program puts into
+        // any of them, or takes out, shows at the tick.
+        QFETCH(bool, otherDisk);
+        const QByteArray p = parent();
+        QByteArray trash = fileops::TrashStore::homeTrash();
+        std::unique_ptr<TmpfsMount> disk;
+        if (otherDisk) {
+            disk = std::make_unique<TmpfsMount>(p + "/disk", 1024);
+            if (!disk->mounted())
+                QSKIP("a second file system needs root to mount a tmpfs");
+            trash = p + "/disk/.Trash-" + QByteArray::number(::geteuid());
+        }
+        const QByteArray top = otherDisk ? p + "/disk" : p;
+        QVERIFY(runElsewhere(p, "mkdir -p " + trash + "/files " + trash + "/info; touch " + top +
+                                    "/x.txt"));
+        TShellList list;
+        list.SetSpecialFolder(SF_BITBUCKET);
+        quiet(list);
+        QVERIFY(!names(list).contains("x.txt"));
+        QVERIFY(runElsewhere(
+            p,
+            "printf '[Trash Info]\nPath=" + top + "/x.txt\nDeletionDate=2026-01-02T03:04:05\n' > " +
+                trash + "/info/x.txt.trashinfo; mv " + top + "/x.txt " + trash + "/files/x.txt",
+            true));
+        QTRY_VERIFY_WITH_TIMEOUT(names(list).contains("x.txt"), 5000);
+        QVERIFY(runElsewhere(p, "rm " + trash + "/files/x.txt " + trash + "/info/x.txt.trashinfo",
+                             true));
+        QTRY_VERIFY_WITH_TIMEOUT(!names(list).contains("x.txt"), 5000);
+        quiet(list);
+        QVERIFY(runElsewhere(p, "rm -r " + trash));
     }
 
     void burstOfDeletions()
@@ -490,7 +756,7 @@ private slots:
             onDisk << QFile::encodeName(entry);
         std::sort(onDisk.begin(), onDisk.end());
         QCOMPARE(listed, onDisk);
-        QCOMPARE(probe::kernelWatches(), 1);
+        QCOMPARE(probe::kernelWatches(), watchesOf(p + "/w"));
         const qint64 cpu = probe::threadCpuMs();
         QTest::qWait(500);
         QVERIFY(probe::threadCpuMs() - cpu < 100);

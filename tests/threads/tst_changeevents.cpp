@@ -202,6 +202,20 @@ void TestChangeEvents::watchLimitStopsAndReports()
     QTRY_VERIFY(m_probe.now.contains("neFolderCreate w/6"));
     probe::settle();
     QCOMPARE(m_n->WatchCount(), 1);
+
+    // A single folder that finds no room is not watched at all, and says so.
+    threads::TShellChangeNotifier single;
+    single.SetRecursive(false);
+    single.SetWatchLimit(1);
+    single.SetDirectories({m_base + "/out", m_base + "/w"});
+    single.SetEnabled(true);
+    QVERIFY(single.DirectoryHandle(0) != 0);
+    QCOMPARE(single.DirectoryHandle(1), 0);
+    const QString error = single.LastError();
+    QVERIFY2(error.contains(QStringLiteral("Grenze")) &&
+                 error.contains(QFile::decodeName(m_base + "/w")) &&
+                 !error.contains(QStringLiteral("Unterordner")),
+             qPrintable(error));
 }
 
 void TestChangeEvents::switchedOffDeliversNothing()
