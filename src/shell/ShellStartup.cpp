@@ -1,5 +1,6 @@
 #include "shell/ShellStartup.h"
 
+#include "platform/InterfaceLocale.h"
 #include "shell/ShellFolderObject.h"
 
 #include <QDir>
@@ -43,6 +44,8 @@ bool ShellStartup(QString* error)
 {
     if (g_starts.fetch_add(1) > 0)
         return true;
+    // Type names and Qt's other texts in German, numbers and names in the system's ways.
+    platform::UseGermanInterface();
     // Without a desktop session (offscreen, tests, a bare window manager) Qt knows no
     // theme; the data folders hold the installed ones.
     QStringList paths = QIcon::themeSearchPaths();
