@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMimeData>
 #include <QToolButton>
 #include <QUrl>
@@ -98,6 +99,15 @@ TDirectoryEdit::TChoice TDirectoryEdit::ShowStandardChooser(QWidget* parent, con
     dialog.setLabelText(QFileDialog::FileType, QStringLiteral("&Dateien: (*.*)"));
     dialog.setLabelText(QFileDialog::Accept, QStringLiteral("OK"));
     dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Abbrechen"));
+    // Qt gives only the name field's label a buddy, and a label without one shows its
+    // "&" instead of marking the access key.
+    for (const auto& [label, field] :
+         {std::pair{"lookInLabel", "lookInCombo"}, std::pair{"fileTypeLabel", "fileTypeCombo"}}) {
+        auto* caption = dialog.findChild<QLabel*>(QLatin1String(label));
+        auto* buddy = dialog.findChild<QWidget*>(QLatin1String(field));
+        if (caption && buddy && !caption->buddy())
+            caption->setBuddy(buddy);
+    }
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     // Choosing a folder must not create, rename or delete one.

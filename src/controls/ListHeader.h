@@ -1,11 +1,13 @@
 #pragma once
 // The header of the contents list's report view: Qt's header with a small bitmap on the
-// right of a section (the sort arrow), and word when the user lets go of it after a
-// click, a drag or a resize. Owned by the report view.
+// right of a section (the sort arrow), which keeps room of its own beside the caption,
+// and word when the user lets go of it after a click, a drag or a resize. Owned by the
+// report view.
 
 #include <QHash>
 #include <QHeaderView>
 #include <QImage>
+#include <QStyleOptionHeaderV2>
 
 class TListHeader : public QHeaderView
 {
@@ -18,6 +20,10 @@ public:
     QImage SectionBitmap(int logicalIndex) const { return m_bitmaps.value(logicalIndex); }
     // Where a section's bitmap stands, in header coordinates; empty without one.
     QRect BitmapRect(int logicalIndex) const;
+    // Where a section's caption is drawn, in header coordinates: left of its bitmap.
+    QRect CaptionRect(int logicalIndex) const;
+    // The section width that shows `caption` whole beside a sort arrow.
+    int SectionWidthFor(const QString& caption) const;
 
 signals:
     // The mouse was let go over the header: a click, drag or resize has ended.
@@ -29,6 +35,8 @@ protected:
 
 private:
     QRect bitmapRect(const QRect& section, const QImage& bitmap) const;
+    QRect captionRect(const QStyleOptionHeader& option, const QImage& bitmap) const;
+    void styleOption(QStyleOptionHeaderV2& option, const QRect& section, int logicalIndex) const;
 
     QHash<int, QImage> m_bitmaps;
 };

@@ -14,6 +14,8 @@
 #include <QEnterEvent>
 #include <QFile>
 #include <QMenu>
+#include <QStyle>
+#include <QTreeView>
 
 using namespace shell;
 
@@ -247,6 +249,21 @@ void TShellList::SetViewStyle(TViewStyle style)
     applyThumbnailSize();
     if (m_windowCreated)
         FullRefresh();
+}
+
+int TShellList::DefaultColumnWidth(const QString& caption, int namespaceWidth) const
+{
+    // A column without a caption has no details to fit.
+    if (caption.isEmpty())
+        return namespaceWidth;
+    // Digits are the widest characters of the usual texts (sizes, dates), and a cell
+    // keeps a margin on either side of its text.
+    const QFontMetrics metrics(ReportView()->font());
+    const int digit = metrics.horizontalAdvance(QLatin1Char('0'));
+    const int margin =
+        style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ReportView()) + 1;
+    const int content = (namespaceWidth * digit + 6) / 7 + 2 * margin;
+    return std::max(content, Header()->SectionWidthFor(caption));
 }
 
 void TShellList::SetUseSystemFont(bool on)

@@ -195,6 +195,10 @@ public:
     int ColumnCount() const { return m_columnCount; }
     int ColumnMap(int listColumn) const;
     int SavedColumnWidth(int listColumn) const;
+    // The width a column gets when the user has given it none: the namespace's width,
+    // made for characters 7 pixels wide, in the list's font, and at least room for the
+    // caption beside the sort arrow.
+    int DefaultColumnWidth(const QString& caption, int namespaceWidth) const;
     bool KeepColumnWidths() const { return m_keepColumnWidths; }
 
     // Reading.

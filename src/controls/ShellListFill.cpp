@@ -129,6 +129,8 @@ void TShellList::CreateColumns()
             const int saved = m_savedWidthsByCaption.value(caption, 0);
             if (m_keepColumnWidths && index <= 254 && saved >= 1)
                 width = saved;
+            else
+                width = DefaultColumnWidth(caption, width);
             AddColumn(caption, alignment, width);
             m_columnMap[size_t(index)] = s;
         }

@@ -1,12 +1,12 @@
 #include "platform/NumberText.h"
 
-#include <QLocale>
+#include "platform/InterfaceLocale.h"
 
 namespace platform {
 
 QString fixed2(double value)
 {
-    QLocale locale; // the system's, unless a test has set another default
+    QLocale locale = ConventionsLocale();
     locale.setNumberOptions(QLocale::OmitGroupSeparator);
     return locale.toString(value, 'f', 2);
 }

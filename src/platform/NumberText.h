@@ -1,6 +1,6 @@
 #pragma once
-// Numbers as the interface writes them: fixed notation, the locale's decimal
-// separator, no group separator.
+// Numbers as the interface writes them: fixed notation, the decimal separator of the
+// system's conventions (ConventionsLocale), no group separator.
 
 #include <QString>
 

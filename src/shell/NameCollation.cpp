@@ -1,6 +1,7 @@
 #include "shell/NameCollation.h"
 
-#include <QLocale>
+#include "platform/InterfaceLocale.h"
+
 #include <unicode/ucol.h>
 
 namespace shell {
@@ -8,7 +9,8 @@ namespace shell {
 NameCollation::NameCollation()
 {
     UErrorCode status = U_ZERO_ERROR;
-    m_collator = ucol_open(QLocale().bcp47Name().toLatin1().constData(), &status);
+    m_collator =
+        ucol_open(platform::ConventionsLocale().bcp47Name().toLatin1().constData(), &status);
     if (U_FAILURE(status) || !m_collator) {
         status = U_ZERO_ERROR;
         m_collator = ucol_open("", &status); // the root order

@@ -37,7 +37,7 @@ struct ColumnDef
 
 constexpr std::array<ColumnDef, 7> kFileColumns{{
     {u"Name", 0, 30, SHCOLSTATE_TYPE_STR | SHCOLSTATE_ONBYDEFAULT},
-    {u"Größe", 1, 10, SHCOLSTATE_TYPE_INT | SHCOLSTATE_ONBYDEFAULT},
+    {u"Größe", 1, 13, SHCOLSTATE_TYPE_INT | SHCOLSTATE_ONBYDEFAULT},
     {u"Typ", 0, 20, SHCOLSTATE_TYPE_STR | SHCOLSTATE_ONBYDEFAULT},
     {u"Geändert am", 0, 18, SHCOLSTATE_TYPE_DATE | SHCOLSTATE_ONBYDEFAULT},
     {u"Erstellt am", 0, 18, SHCOLSTATE_TYPE_DATE},
@@ -47,7 +47,7 @@ constexpr std::array<ColumnDef, 7> kFileColumns{{
 
 constexpr std::array<ColumnDef, 4> kDriveColumns{{
     {u"Name", 0, 30, SHCOLSTATE_TYPE_STR | SHCOLSTATE_ONBYDEFAULT},
-    {u"Typ", 0, 20, SHCOLSTATE_TYPE_STR | SHCOLSTATE_ONBYDEFAULT},
+    {u"Typ", 0, 30, SHCOLSTATE_TYPE_STR | SHCOLSTATE_ONBYDEFAULT},
     {u"Gesamtgröße", 1, 12, SHCOLSTATE_TYPE_INT | SHCOLSTATE_ONBYDEFAULT},
     {u"Freier Speicher", 1, 12, SHCOLSTATE_TYPE_INT | SHCOLSTATE_ONBYDEFAULT},
 }};

@@ -1,9 +1,11 @@
 #include "shell/ShellStartup.h"
 
+#include "platform/InterfaceLocale.h"
 #include "shell/ShellFolderObject.h"
 
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QStandardPaths>
 #include <atomic>
@@ -23,12 +25,27 @@ bool themeExists(const QString& name)
     return false;
 }
 
+// Whether the theme, with the themes it inherits, has the generic icon of file types.
+// Leaves the theme set to `name`.
+bool drawsFileTypes(const QString& name)
+{
+    if (name.isEmpty() || !themeExists(name))
+        return false;
+    QIcon::setThemeName(name);
+    // Without a GUI application no icon is looked up (the table draws its pictures).
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return true;
+    return QIcon::hasThemeIcon(QStringLiteral("text-x-generic"));
+}
+
 } // namespace
 
 bool ShellStartup(QString* error)
 {
     if (g_starts.fetch_add(1) > 0)
         return true;
+    // Type names and Qt's other texts in German, numbers and names in the system's ways.
+    platform::UseGermanInterface();
     // Without a desktop session (offscreen, tests, a bare window manager) Qt knows no
     // theme; the data folders hold the installed ones.
     QStringList paths = QIcon::themeSearchPaths();
@@ -41,14 +58,19 @@ bool ShellStartup(QString* error)
     if (!paths.contains(QStringLiteral("/usr/share/icons")))
         paths.append(QStringLiteral("/usr/share/icons"));
     QIcon::setThemeSearchPaths(paths);
-    if (QIcon::themeName().isEmpty() || !themeExists(QIcon::themeName())) {
-        for (const QString& candidate :
-             {QStringLiteral("Adwaita"), QStringLiteral("breeze"), QStringLiteral("hicolor")}) {
-            if (themeExists(candidate)) {
-                QIcon::setThemeName(candidate);
+    // Under X without a desktop Qt reports "hicolor", which exists but holds no icons of
+    // file types: every file would get the blank icon. A theme that cannot draw them
+    // gives way to the first installed one that can.
+    const QString reported = QIcon::themeName();
+    if (!drawsFileTypes(reported)) {
+        QString chosen = themeExists(reported) ? reported : QStringLiteral("hicolor");
+        for (const QString& candidate : {QStringLiteral("Adwaita"), QStringLiteral("breeze")}) {
+            if (drawsFileTypes(candidate)) {
+                chosen = candidate;
                 break;
             }
         }
+        QIcon::setThemeName(chosen);
     }
     if (QIcon::fallbackThemeName().isEmpty())
         QIcon::setFallbackThemeName(QStringLiteral("hicolor"));

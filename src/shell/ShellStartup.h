@@ -1,8 +1,9 @@
 #pragma once
 // The process-wide set-up of the namespace layer, run once before any window: the icon
-// theme that the system image list draws from (so that icons resolve offscreen too), and
-// the system-family flags that the navigator and the lists read. Running it twice has no
-// further effect; it is undone only when the last user ends.
+// theme that the system image list draws from (so that icons resolve offscreen and
+// without a desktop too), German type names (QLocale's default), and the system-family flags that
+// the navigator and the lists read. Running it twice has no further effect; it is undone only when
+// the last user ends.
 
 #include <QString>
 

@@ -96,6 +96,14 @@ public:
     DecoderMessages& operator=(const DecoderMessages&) = delete;
 };
 
+// Pictures that a decoder may read whole at full size take turns: a folder of them
+// then needs one such allocation at a time, not one per worker.
+std::mutex& wholePictureTurn()
+{
+    static std::mutex turn;
+    return turn;
+}
+
 } // namespace
 
 QImage ThumbnailReader::Read(const QByteArray& path, QSize box, Outcome* outcome)
@@ -142,6 +150,12 @@ QImage ThumbnailReader::Read(const QByteArray& path, QSize box, Outcome* outcome
     }
 
     file.ForgetShortReads();
+    // Up to 8 bytes a pixel (16 bits for each of four channels); JPEG always decodes scaled.
+    constexpr qint64 largeBytes = 64LL * 1024 * 1024;
+    std::unique_lock turn(wholePictureTurn(), std::defer_lock);
+    if (format != "jpeg" &&
+        (!size.isValid() || qint64(size.width()) * size.height() * 8 > largeBytes))
+        turn.lock();
     int jpegWarnings = 0;
     QImage image;
     {

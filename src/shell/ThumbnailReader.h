@@ -30,9 +30,11 @@ public:
     // Headers that claim more are refused before anything is decoded: a damaged or
     // hostile header can claim 65500 x 65500 pixels.
     static constexpr qint64 MaxPixels = 128LL * 1024 * 1024;
-    // What one decoder may allocate at once, in MiB; JPEG and PNG decode scaled rows
-    // and stay far below it, formats that decode whole pictures do not.
-    static constexpr int AllocationLimitMiB = 64;
+    // What one decoder may allocate at once, in MiB. JPEG decodes scaled and PNG with 8
+    // bits a channel scaled row by row, far below it; a PNG with 16 bits a channel or
+    // interlaced rows, and formats without scaled reading, are decoded whole first: the
+    // limit fits a 24-megapixel picture of 16 bits a channel (6000 x 4000 x 8 bytes).
+    static constexpr int AllocationLimitMiB = 192;
 };
 
 } // namespace shell

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
@@ -63,6 +64,8 @@ private slots:
     void longName();
     void directInput();
     void standardDialogsSpeakGerman();
+    void chooserAccessKeys_data();
+    void chooserAccessKeys();
 
 private:
     QTemporaryDir m_dir;
@@ -402,6 +405,43 @@ void TestDirectoryEdit::standardDialogsSpeakGerman()
     QVERIFY(!choice.Confirmed);
     QCOMPARE(labels, (QStringList{"&Verzeichnisse:", "Verzeichnis&name:", "&Dateien: (*.*)", "OK",
                                   "Abbrechen", "Verzeichnis auswählen"}));
+}
+
+void TestDirectoryEdit::chooserAccessKeys_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("key");
+    QTest::newRow("folders") << "&Verzeichnisse:" << int(Qt::Key_V);
+    QTest::newRow("folder name") << "Verzeichnis&name:" << int(Qt::Key_N);
+    QTest::newRow("files") << "&Dateien: (*.*)" << int(Qt::Key_D);
+}
+
+void TestDirectoryEdit::chooserAccessKeys()
+{
+    // A caption's "&" marks its access key: Alt and the letter put the focus into the
+    // field beside it, and the caption shows no "&".
+    QFETCH(QString, caption);
+    QFETCH(int, key);
+    QWidget* focused = nullptr;
+    QWidget* buddy = nullptr;
+    QTimer::singleShot(0, this, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        for (QLabel* label : dialog->findChildren<QLabel*>()) {
+            if (label->isVisible() && label->text() == caption)
+                buddy = label->buddy();
+        }
+        dialog->activateWindow();
+        if (QTest::qWaitForWindowActive(dialog)) {
+            QTest::keyClick(dialog, Qt::Key(key), Qt::AltModifier);
+            focused = QApplication::focusWidget();
+        }
+        dialog->reject();
+    });
+    TDirectoryEdit::ShowStandardChooser(nullptr, TDirectoryEdit::DialogTitle(), QDir::tempPath());
+    QVERIFY2(buddy, "the caption shows its \"&\"");
+    QCOMPARE(focused, buddy);
 }
 
 QTEST_MAIN(TestDirectoryEdit)

@@ -5,6 +5,7 @@
 
 #include "controls/ShellList.h"
 #include "platform/DirectorySearch.h"
+#include "platform/NumberText.h"
 #include "shell/ShellNavigator.h"
 #include "shell/ShellStartup.h"
 
@@ -176,10 +177,10 @@ private slots:
         // keep the namespace's numbers.
         for (int k = 0; k < list.ColumnCount(); ++k)
             QCOMPARE(list.ColumnMap(k), k);
-        QCOMPARE(list.Column(0).Width, 210);
+        QCOMPARE(list.Column(0).Width, list.DefaultColumnWidth(QStringLiteral("Name"), 210));
         if (details) {
             QCOMPARE(list.Column(1).Alignment, 1);
-            QCOMPARE(list.Column(1).Width, 70);
+            QCOMPARE(list.Column(1).Width, list.DefaultColumnWidth(QStringLiteral("Größe"), 91));
         }
         list.resize(800, 300);
         paint(list);
@@ -212,11 +213,12 @@ private slots:
         list.SetPathBytes({});
         QCOMPARE(list.Column(1).Caption, QStringLiteral("Typ"));
         QCOMPARE(list.Column(1).Width, 333);
-        QCOMPARE(list.Column(2).Width, 84); // "Gesamtgröße" as the namespace gives it
+        // "Gesamtgröße" as the namespace gives it
+        QCOMPARE(list.Column(2).Width, list.DefaultColumnWidth(QStringLiteral("Gesamtgröße"), 84));
         list.SetColumnWidth(1, 99);
         list.SetPathBytes(a);
         QCOMPARE(list.Column(1).Caption, QStringLiteral("Größe"));
-        QCOMPARE(list.Column(1).Width, 70);
+        QCOMPARE(list.Column(1).Width, list.DefaultColumnWidth(QStringLiteral("Größe"), 91));
         QCOMPARE(list.Column(2).Width, 99);
     }
 
@@ -521,6 +523,90 @@ private slots:
         QVERIFY(list.ItemCount() >= 100);
         list.FullRefresh();
         QCOMPARE(list.ItemCount(), 100);
+    }
+
+    void defaultWidthsFitTexts_data()
+    {
+        // The list sorted by `caption`, showing a folder with a file of `size` bytes
+        // (none for -1) or the drives.
+        QTest::addColumn<bool>("drives");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<qint64>("size");
+        QTest::newRow("Name") << false << "Name" << qint64(-1);
+        QTest::newRow("Größe of 160 MB") << false << "Größe" << 163840 * KiB;
+        QTest::newRow("Größe of 9.5 GB") << false << "Größe" << 19 * GiB / 2;
+        QTest::newRow("Typ") << false << "Typ" << qint64(-1);
+        QTest::newRow("Geändert am") << false << "Geändert am" << qint64(-1);
+        QTest::newRow("drives: Name") << true << "Name" << qint64(-1);
+        QTest::newRow("drives: Typ") << true << "Typ" << qint64(-1);
+        QTest::newRow("drives: Gesamtgröße") << true << "Gesamtgröße" << qint64(-1);
+        QTest::newRow("drives: Freier Speicher") << true << "Freier Speicher" << qint64(-1);
+    }
+    void defaultWidthsFitTexts()
+    {
+        // At the default widths every cell and the caption show whole, the caption
+        // beside the sort arrow.
+        QFETCH(bool, drives);
+        QFETCH(QString, caption);
+        QFETCH(qint64, size);
+        const QByteArray f = folder();
+        writeFile(f + "/notiz.txt", "x");
+        if (size >= 0)
+            sparse(f + "/gross.bin", size);
+        TShellList list;
+        list.SetPathBytes(drives ? QByteArray() : f);
+        list.resize(1200, 300);
+        paint(list);
+        int column = -1;
+        for (int k = 0; k < list.ListColumnCount(); ++k) {
+            if (list.Column(k).Caption == caption)
+                column = k;
+        }
+        QVERIFY(column >= 0);
+        list.SortByColumn(column);
+        paint(list);
+        TListHeader* header = list.Header();
+        QVERIFY(!header->BitmapRect(column).isEmpty());
+        const QRect captionRect = header->CaptionRect(column);
+        QVERIFY2(!captionRect.intersects(header->BitmapRect(column)),
+                 "the arrow covers the caption");
+        QVERIFY2(header->fontMetrics().horizontalAdvance(caption) <= captionRect.width(),
+                 "the caption is cut");
+        // What the cells need to show whole, as the view measures it.
+        const QAbstractItemView* view = list.ReportView();
+        QVERIFY2(view->sizeHintForColumn(column) <= list.Column(column).Width,
+                 qPrintable(QString::number(view->sizeHintForColumn(column)) + QStringLiteral(" > ") +
+                            QString::number(list.Column(column).Width)));
+    }
+
+    void typeNamesInGerman_data()
+    {
+        // Run under LC_ALL=C.UTF-8 (see CMakeLists.txt): the interface is German whatever
+        // the locale.
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("type");
+        QTest::newRow("text") << QByteArray("notiz.txt") << "Einfaches Textdokument";
+        QTest::newRow("picture") << QByteArray("bild.png") << "PNG-Bild";
+        QTest::newRow("unknown") << QByteArray("daten.qqqq") << "unbekannt";
+        QTest::newRow("link") << QByteArray("verweis") << "Symbolische Verknüpfung";
+    }
+    void typeNamesInGerman()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, type);
+        const QByteArray f = folder();
+        if (name == "verweis")
+            QCOMPARE(::symlink("notiz.txt", (f + '/' + name).constData()), 0);
+        else
+            writeFile(f + '/' + name, "x");
+        TShellList list;
+        list.SetPathBytes(f);
+        list.resize(800, 300);
+        paint(list);
+        QCOMPARE(list.Column(2).Caption, QStringLiteral("Typ"));
+        QCOMPARE(list.Item(0).SubItems().value(1), type);
+        // Numbers keep the system's decimal separator.
+        QCOMPARE(platform::fixed2(2.5), QLocale::system().toString(2.5, 'f', 2));
     }
 };
 

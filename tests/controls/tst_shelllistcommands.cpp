@@ -7,6 +7,7 @@
 
 #include "../fileops/TestHome.h"
 #include "controls/ContextMenuPopup.h"
+#include "controls/GermanInterface.h"
 #include "controls/PropertiesDialog.h"
 #include "controls/ShellCommandDialogs.h"
 #include "controls/ShellList.h"
@@ -194,6 +195,8 @@ private slots:
     void partlyDeleted();
     void propertiesOfAFolder();
     void doubleClick();
+    void menuKeyNames_data();
+    void menuKeyNames();
 };
 
 void TestShellListCommands::keyTable_data()
@@ -783,6 +786,48 @@ void TestShellListCommands::doubleClick()
     doubleClickOn("drin.txt");
     QCOMPARE(handled, 1);
     QCOMPARE(m_opened.size(), 1);
+}
+
+void TestShellListCommands::menuKeyNames_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("key");
+    QTest::newRow("cut") << "Ausschneiden"
+                         << "Strg+X";
+    QTest::newRow("copy") << "Kopieren"
+                          << "Strg+C";
+    QTest::newRow("delete") << "Löschen"
+                            << "Entf";
+    QTest::newRow("rename") << "Umbenennen"
+                            << "F2";
+    QTest::newRow("properties") << "Eigenschaften"
+                                << "Alt+Eingabe";
+}
+
+void TestShellListCommands::menuKeyNames()
+{
+    // The menu writes each entry's key beside it, in German whatever the locale.
+    QFETCH(QString, caption);
+    QFETCH(QString, key);
+    InstallGermanTranslations(*qApp);
+    const QByteArray f = folder();
+    putFile(f + "/a.txt", "a");
+    QList<Reported> reports;
+    TShellList list;
+    open(list, f, reports);
+    select(list, {"a.txt"});
+    QString shown = QStringLiteral("(no such entry)");
+    TContextMenuPopup::SetPicker([&](QMenu& popup) -> QAction* {
+        for (QAction* a : popup.actions()) {
+            if (a->text() == caption)
+                shown = a->shortcut().toString(QKeySequence::NativeText);
+        }
+        return nullptr;
+    });
+    const QRect r = list.ItemRect(list.Selected());
+    QContextMenuEvent request(QContextMenuEvent::Mouse, r.center(), list.mapToGlobal(r.center()));
+    QApplication::sendEvent(list.CurrentView()->viewport(), &request);
+    QCOMPARE(shown, key);
 }
 
 QTEST_MAIN(TestShellListCommands)

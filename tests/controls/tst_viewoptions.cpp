@@ -24,6 +24,7 @@
 #include <QTest>
 #include <QToolTip>
 #include <QTreeView>
+#include <QtEndian>
 #include <condition_variable>
 #include <mutex>
 #include <sys/stat.h>
@@ -123,6 +124,59 @@ QByteArray lyingJpeg(int width, int height)
     data[frame + 7] = char(width >> 8);
     data[frame + 8] = char(width & 0xff);
     return data;
+}
+
+// PNG pictures written chunk by chunk, for what Qt's writer does not make: an
+// interlaced picture, and a header that claims more than any decoder may allocate.
+QByteArray bigEndian(quint32 value)
+{
+    QByteArray bytes(4, '\0');
+    qToBigEndian(value, bytes.data());
+    return bytes;
+}
+
+QByteArray pngChunk(const char* type, const QByteArray& data)
+{
+    const QByteArray body = QByteArray(type, 4) + data;
+    quint32 crc = 0xffffffffu;
+    for (const char byte : body) {
+        crc ^= quint8(byte);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    return bigEndian(quint32(data.size())) + body + bigEndian(~crc);
+}
+
+// A picture of one colour; without rows only its header and the start of its data.
+QByteArray solidPng(int width, int height, int bitsPerChannel, bool interlaced, QColor colour,
+                    bool rows = true)
+{
+    const QByteArray header = bigEndian(width) + bigEndian(height) + char(bitsPerChannel) +
+                              QByteArray("\x02\x00\x00", 3) + char(interlaced ? 1 : 0);
+    QByteArray pixel;
+    for (const int channel : {colour.red(), colour.green(), colour.blue()})
+        pixel += bitsPerChannel == 16 ? QByteArray(2, char(channel)) : QByteArray(1, char(channel));
+    struct Pass
+    {
+        int x0, y0, dx, dy;
+    };
+    const QList<Pass> passes =
+        interlaced ? QList<Pass>{{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                 {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}}
+                   : QList<Pass>{{0, 0, 1, 1}};
+    QByteArray raw;
+    for (const Pass& pass : rows ? passes : QList<Pass>{}) {
+        const int w = (width - pass.x0 + pass.dx - 1) / pass.dx;
+        const int h = (height - pass.y0 + pass.dy - 1) / pass.dy;
+        if (w > 0 && h > 0)
+            raw += (QByteArray(1, '\0') + pixel.repeated(w)).repeated(h);
+    }
+    QByteArray png("\x89PNG\r\n\x1a\n", 8);
+    png += pngChunk("IHDR", header);
+    if (!rows)
+        raw = QByteArray(64, '\0');
+    png += pngChunk("IDAT", qCompress(raw).mid(4)); // without Qt's length prefix
+    return png + pngChunk("IEND", {});
 }
 
 QByteArray damaged(QByteArray data)
@@ -273,6 +327,13 @@ private slots:
             << QByteArray("damaged png") << QByteArray("kaputt.png") << Outcome::Damaged;
         QTest::newRow("truncated bmp")
             << QByteArray("truncated bmp") << QByteArray("halb.bmp") << Outcome::Damaged;
+        // Large pictures that the decoder reads whole before it scales them.
+        QTest::newRow("16-bit png 4000 x 3000")
+            << QByteArray("deep png") << QByteArray("tief.png") << Outcome::Done;
+        QTest::newRow("interlaced png 6000 x 4000")
+            << QByteArray("interlaced png") << QByteArray("zeilensprung.png") << Outcome::Done;
+        QTest::newRow("50000 x 50000 png header")
+            << QByteArray("huge png header") << QByteArray("riesig.png") << Outcome::TooLarge;
         QTest::newRow("60000 x 60000 header")
             << QByteArray("huge header") << QByteArray("riesig.jpg") << Outcome::TooLarge;
         QTest::newRow("8000 x 8000 header, no data")
@@ -311,6 +372,12 @@ private slots:
             writeFile(path, damaged(png));
         else if (kind == "truncated bmp")
             writeFile(path, encoded(photo(Qt::green), "BMP").chopped(700));
+        else if (kind == "deep png")
+            writeFile(path, solidPng(4000, 3000, 16, false, Qt::blue));
+        else if (kind == "interlaced png")
+            writeFile(path, solidPng(6000, 4000, 8, true, Qt::blue));
+        else if (kind == "huge png header")
+            writeFile(path, solidPng(50000, 50000, 8, false, Qt::blue, false));
         else if (kind == "huge header")
             writeFile(path, lyingJpeg(60000, 60000));
         else if (kind == "lying header")

@@ -139,8 +139,6 @@ void TestInstall::validatorsFindNothing_data()
     QTest::addColumn<QString>("tool");
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("file");
-    // Hints are neither errors nor warnings: desktop-file-validate gives one for the
-    // two main categories (Utility, System) that the entry asks for on purpose.
     QTest::newRow("menu entry") << "desktop-file-validate" << QStringList() << m_desktop;
     QTest::newRow("AppStream data")
         << "appstreamcli" << QStringList{"validate", "--no-net"} << m_metainfo;
@@ -157,9 +155,10 @@ void TestInstall::validatorsFindNothing()
     const Run r = run(program, arguments << path(file));
     const QString report = r.out + r.err;
     QVERIFY2(r.exitCode == 0, qPrintable(report));
-    // desktop-file-validate writes "FILE: error: ..." and "FILE: warning: ...",
-    // appstreamcli "E: ..." and "W: ...".
-    static const QRegularExpression complaint(QStringLiteral("(: (error|warning):|^[EW]: )"),
+    // desktop-file-validate writes "FILE: error: ...", "FILE: warning: ..." and
+    // "FILE: hint: ..." (a hint too puts the entry in the wrong menus), appstreamcli
+    // "E: ..." and "W: ...".
+    static const QRegularExpression complaint(QStringLiteral("(: (error|warning|hint):|^[EW]: )"),
                                               QRegularExpression::MultilineOption);
     QVERIFY2(!complaint.match(report).hasMatch(), qPrintable(report));
 }
@@ -176,7 +175,7 @@ void TestInstall::entriesName_data()
                           << "fegmann";
     QTest::newRow("Icon") << desktop << "^Icon=(.*)$" << AppId;
     QTest::newRow("Categories") << desktop << "^Categories=(.*)$"
-                                << "Utility;FileTools;System;Filesystem;";
+                                << "System;FileTools;Filesystem;";
     QTest::newRow("Terminal") << desktop << "^Terminal=(.*)$"
                               << "false";
     QTest::newRow("Name[de]") << desktop << "^Name\\[de\\]=(.*)$" << QString();

@@ -6,9 +6,12 @@
 #include "shell/SystemIconTable.h"
 #include "shell/SystemImageList.h"
 
+#include <QGuiApplication>
 #include <QIcon>
 #include <QPainter>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -20,6 +23,8 @@ class TestImageList : public QObject
 private slots:
     void initTestCase();
     void themeResolvesOffscreen();
+    void fileTypeIcons_data();
+    void fileTypeIcons();
     void sharesSmallListFirst();
     void sharedSeesNewIconsCopyDoesNot();
     void destroyingSharedKeepsTable();
@@ -56,6 +61,55 @@ void TestImageList::themeResolvesOffscreen()
     QCOMPARE(SystemIconTable::instance().name(folder), QStringLiteral("folder"));
     const QImage img = SystemIconTable::instance().image(folder, 16);
     QCOMPARE(img.size(), QSize(16, 16));
+}
+
+void TestImageList::fileTypeIcons_data()
+{
+    QTest::addColumn<bool>("underX");
+    QTest::newRow("this platform") << false;
+    // Qt reports the theme "hicolor" there, which has no icons of file types.
+    QTest::newRow("X server without a desktop") << true;
+}
+
+void TestImageList::fileTypeIcons()
+{
+    // Files get their type's icon from the theme, not the drawn stand-in.
+    QFETCH(bool, underX);
+    if (underX) {
+        if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty())
+            QSKIP("xvfb-run is needed (Debian package xvfb)");
+        QProcess run;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"XDG_CURRENT_DESKTOP", "XDG_SESSION_DESKTOP", "DESKTOP_SESSION",
+                                 "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID"})
+            env.remove(QLatin1String(name));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("FEGMANN_EXPECT_PLATFORM"), QStringLiteral("xcb"));
+        run.setProcessEnvironment(env);
+        run.setProcessChannelMode(QProcess::MergedChannels);
+        run.start(QStringLiteral("xvfb-run"),
+                  {QStringLiteral("-a"), QStringLiteral("-s"),
+                   QStringLiteral("-screen 0 800x600x24"), QCoreApplication::applicationFilePath(),
+                   QStringLiteral("fileTypeIcons:this platform")});
+        QVERIFY(run.waitForFinished(60000));
+        const QByteArray output = run.readAll();
+        QVERIFY2(run.exitCode() == 0, output.constData());
+        QVERIFY2(output.contains("PASS   : TestImageList::fileTypeIcons(this platform)"),
+                 output.constData());
+        return;
+    }
+    const QString expected = qEnvironmentVariable("FEGMANN_EXPECT_PLATFORM");
+    if (!expected.isEmpty())
+        QCOMPARE(QGuiApplication::platformName(), expected);
+    for (const char* name : {"notes.txt", "bild.png", "archiv.zip"}) {
+        const QByteArray path = m_base + '/' + name;
+        QFile f(QFile::decodeName(path));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        const int index = TSystemImageList::GetIconIndex(path, si_small, false, false);
+        const QString icon = SystemIconTable::instance().name(index);
+        QVERIFY2(!icon.startsWith(u"fallback:"), qPrintable(QIcon::themeName() + u' ' + icon));
+    }
 }
 
 void TestImageList::sharesSmallListFirst()
@@ -164,7 +218,6 @@ void TestImageList::drawingStyleAndBackground()
     QCOMPARE(canvas.pixelColor(0, 0), paintsBehind ? background : QColor(Qt::red));
     QCOMPARE(canvas.pixelColor(6, 6) != plain.pixelColor(6, 6), tinted);
 }
-
 
 void TestImageList::iconIndexOfPaths()
 {

@@ -374,7 +374,7 @@ void TestNavigator::columns_data()
     QTest::addColumn<int>("align");
     QTest::addColumn<int>("width");
     QTest::newRow("name") << false << 0 << 0 << 210;
-    QTest::newRow("size right") << false << 1 << 1 << 70;
+    QTest::newRow("size right") << false << 1 << 1 << 91;
     QTest::newRow("created hidden") << false << 4 << 0 << 0;
     QTest::newRow("owner hidden") << false << 5 << 0 << 0;
     QTest::newRow("no such column") << false << 42 << 0 << 120;
