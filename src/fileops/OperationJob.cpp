@@ -5,6 +5,7 @@
 
 #include <QEventLoop>
 #include <QMetaObject>
+#include <QPointer>
 
 namespace fileops {
 
@@ -70,14 +71,18 @@ private:
         if (m_state->aborted)
             return;
         m_state->answered = false;
-        platform::HandOver(&m_job, [state = m_state, askHost = std::move(askHost)] {
+        platform::HandOver(&m_job, [job = QPointer<OperationJob>(&m_job), state = m_state,
+                                    askHost = std::move(askHost)] {
             {
                 std::lock_guard check(state->mutex);
                 if (state->aborted)
                     return;
             }
+            job->setAsking(true);
             State answer;
             askHost(answer);
+            if (job) // the question's own event loop may have seen the job go
+                job->setAsking(false);
             std::lock_guard done(state->mutex);
             state->conflict = answer.conflict;
             state->deleteForGood = answer.deleteForGood;
@@ -116,6 +121,12 @@ void OperationJob::start()
             this, [this, report = std::move(report)]() mutable { deliver(std::move(report)); });
         m_running.store(false, std::memory_order_release);
     });
+}
+
+void OperationJob::setAsking(bool open)
+{
+    m_asking = open;
+    emit asking(open);
 }
 
 void OperationJob::cancel()
