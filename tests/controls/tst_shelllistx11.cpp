@@ -381,9 +381,9 @@ private slots:
             reports.append({op, files});
         };
         list.setGeometry(0, 0, 400, 300);
-        list.SetThumbnails(thumbnails);
         list.show();
         QVERIFY(QTest::qWaitForWindowExposed(&list));
+        list.SetThumbnails(thumbnails); // switched as a user does, in the shown list
         list.SetPathBytes(base + "/shown");
         QWidget* viewport = list.CurrentView()->viewport();
         const QString pressed = QString::number(button);
