@@ -71,13 +71,14 @@ private:
         if (m_state->aborted)
             return;
         m_state->answered = false;
-        platform::HandOver(&m_job, [job = QPointer<OperationJob>(&m_job), state = m_state,
-                                    askHost = std::move(askHost)] {
+        // Run only while the job is there (its thread's queue drops it otherwise).
+        platform::HandOver(&m_job, [owner = &m_job, state = m_state, askHost = std::move(askHost)] {
             {
                 std::lock_guard check(state->mutex);
                 if (state->aborted)
                     return;
             }
+            const QPointer<OperationJob> job(owner); // made here, on the job's own thread
             job->setAsking(true);
             State answer;
             askHost(answer);
