@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <limits>
+#include <utility>
 
 TOperationProgressDialog::TOperationProgressDialog(fileops::OperationJob& job, QWidget* parent)
     : QProgressDialog(parent), m_job(job)
@@ -34,9 +35,35 @@ TOperationProgressDialog::TOperationProgressDialog(fileops::OperationJob& job, Q
             show();
         }
     });
+    connect(&m_job, &fileops::OperationJob::asking, this, &TOperationProgressDialog::makeWay);
     connect(&m_refresh, &QTimer::timeout, this, &TOperationProgressDialog::refresh);
     m_refresh.start(100);
     m_showLater.start(kShowAfterMs);
+    if (m_job.isAsking())
+        makeWay(true);
+}
+
+void TOperationProgressDialog::makeWay(bool question)
+{
+    if (question) {
+        // Both windows are modal: shown over the question, this one would block it.
+        if (m_showLater.isActive()) {
+            m_showLeftMs = m_showLater.remainingTime();
+            m_showLater.stop();
+        }
+        m_shownBefore = m_shownBefore || isVisible();
+        hide();
+        return;
+    }
+    if (m_job.isFinished())
+        return;
+    if (m_shownBefore) {
+        m_shownBefore = false;
+        refresh();
+        show();
+    } else if (m_showLeftMs >= 0) {
+        m_showLater.start(std::exchange(m_showLeftMs, -1));
+    }
 }
 
 void TOperationProgressDialog::refresh()

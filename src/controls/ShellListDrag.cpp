@@ -28,8 +28,12 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QTimer>
+#include <QWindow>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <sys/stat.h>
+#include <xcb/xcb.h>
 
 using namespace shell;
 
@@ -56,6 +60,7 @@ struct TShellList::TDragState
     // Drag source.
     Qt::MouseButton dragButton = Qt::NoButton;
     QSet<QByteArray> dragged; // the paths of the running drag, without a trailing "/"
+    QObject dragEnd;          // holds the reports that wait for the end of a drag
 
     // A press on an item that may become a drag, and a context menu held back meanwhile.
     Qt::MouseButton pressButton = Qt::NoButton;
@@ -127,6 +132,49 @@ protected:
 private:
     Qt::MouseButton m_button;
 };
+
+// Tells the X11 source of a drop from another program the effect the drop really has,
+// before the platform reports the drop finished. Such a source keeps the action of the
+// last drag-over answer, which was given before a right-button drop's menu was answered
+// or the drop was refused: "move" would make it drop its object from its own view.
+void tellDropSource(const QWidget& target, Qt::DropAction effect)
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    const QWidget* window = target.window();
+    if (QGuiApplication::platformName() != u"xcb" || !x11 || !x11->connection() ||
+        !window->windowHandle())
+        return;
+    xcb_connection_t* connection = x11->connection();
+    const auto atom = [connection](const char* name) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, std::uint16_t(std::strlen(name)), name),
+            nullptr);
+        const xcb_atom_t found = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return found;
+    };
+    // The source owns the drag's selection and takes the answers at that window.
+    xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(
+        connection, xcb_get_selection_owner(connection, atom("XdndSelection")), nullptr);
+    const xcb_window_t source = owner ? owner->owner : xcb_window_t(XCB_WINDOW_NONE);
+    std::free(owner);
+    if (source == XCB_WINDOW_NONE)
+        return;
+    xcb_client_message_event_t status{};
+    status.response_type = XCB_CLIENT_MESSAGE;
+    status.format = 32;
+    status.window = source;
+    status.type = atom("XdndStatus");
+    status.data.data32[0] = xcb_window_t(window->windowHandle()->winId());
+    status.data.data32[1] = effect == Qt::IgnoreAction ? 0 : 1; // accepted
+    status.data.data32[4] = effect == Qt::MoveAction   ? atom("XdndActionMove")
+                            : effect == Qt::CopyAction ? atom("XdndActionCopy")
+                            : effect == Qt::LinkAction ? atom("XdndActionLink")
+                                                       : xcb_atom_t(XCB_ATOM_NONE);
+    xcb_send_event(connection, 0, source, XCB_EVENT_MASK_NO_EVENT,
+                   reinterpret_cast<const char*>(&status));
+    xcb_flush(connection);
+}
 
 fileops::OperationKind kindOf(Qt::DropAction effect)
 {
@@ -212,13 +260,20 @@ void TShellList::BeginShellDrag(Qt::MouseButton button)
     auto* data = new QMimeData;
     QByteArray uris;
     QStringList names;
+    fileops::OperationReport before; // the objects' own sizes, for a move's report
     for (const QByteArray& path : paths) {
         uris += fileops::ClipboardFiles::uriOf(path) + "\r\n";
         names << QFile::decodeName(path);
+        struct stat st;
+        const bool file = ::lstat(path.constData(), &st) == 0 && !S_ISDIR(st.st_mode);
+        before.done.append(path);
+        before.sizes.append(file ? std::int64_t(st.st_size) : -1);
     }
     data->setData(QStringLiteral("text/uri-list"), uris);
     data->setText(names.join(u'\n'));
-    // On the heap: the platform deletes a cancelled drag itself, later.
+    // On the heap and not ours to delete: a program that takes the drop asks for the data
+    // only after it, and the platform keeps the drag until that program has finished with
+    // it (on X11), or deletes it itself once the drag has ended.
     const QPointer<QDrag> drag = new QDrag(this);
     drag->setMimeData(data);
 
@@ -228,6 +283,8 @@ void TShellList::BeginShellDrag(Qt::MouseButton button)
     Qt::DropAction effect;
     if (dragLoop()) {
         effect = dragLoop()(*drag, allowed);
+        if (drag)
+            drag->deleteLater(); // no platform holds it
     } else {
         // The platform's loop filters the events it needs first; the watch goes in once
         // the loop runs, so that it sees a second button before the loop does.
@@ -235,20 +292,37 @@ void TShellList::BeginShellDrag(Qt::MouseButton button)
         QTimer::singleShot(0, &watch, [&watch] { qApp->installEventFilter(&watch); });
         effect = drag->exec(allowed);
     }
-    if (drag)
-        drag->deleteLater();
     if (!self)
         return;
     state.dragButton = Qt::NoButton;
     state.dragged.clear();
+    if (effect == Qt::IgnoreAction)
+        return;
 
-    TShellOperations operation = soDragSource;
-    if (effect == Qt::CopyAction)
-        operation |= soCopy;
-    else if (effect == Qt::MoveAction)
-        operation |= soMove | soRemoved;
-    if (effect != Qt::IgnoreAction)
-        ReportOperation(operation, paths, {});
+    // What the target did is done when it has finished with the drag, which is when the
+    // platform lets the drag go: only then is it known which of the moved objects left.
+    auto report = [this, effect, before = std::move(before)]() mutable {
+        TShellOperations operation = soDragSource;
+        if (effect == Qt::CopyAction) {
+            operation |= soCopy;
+        } else if (effect == Qt::MoveAction) {
+            operation |= soMove | soRemoved;
+            for (qsizetype i = before.done.size(); i-- > 0;) {
+                if (PathExists(before.done[i])) {
+                    before.done.removeAt(i);
+                    before.sizes.removeAt(i);
+                }
+            }
+            if (before.done.isEmpty())
+                return;
+        }
+        const TFileNames files = before.done;
+        ReportOperation(operation, files, {}, before);
+    };
+    if (drag)
+        connect(drag, &QObject::destroyed, &state.dragEnd, report);
+    else
+        report();
 }
 
 // ---- Drop targets ----
@@ -521,6 +595,18 @@ void TShellList::drop(QEvent* event)
 {
     auto* e = static_cast<QDropEvent*>(event);
     TDragState& state = dragState();
+    // Whatever this drop comes to, a source in another program learns it (a drag of this
+    // program has a source object, and the platform tells it the drop's answer itself).
+    struct TellSource
+    {
+        const QWidget& target;
+        QDropEvent& drop;
+        ~TellSource()
+        {
+            if (!drop.source())
+                tellDropSource(target, drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction);
+        }
+    } tell{*this, *e};
     if (!state.entered)
         dragEnter(event); // a drop without an enter (another toolkit's) is read here
     const Qt::MouseButtons buttons = state.moved ? state.buttons : e->buttons();

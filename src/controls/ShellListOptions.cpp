@@ -73,6 +73,8 @@ void TShellList::SetThumbnails(bool on)
     m_thumbnails = on;
     if (!on)
         TWideListView::SetViewStyle(ViewStyle()); // the style's own icon size again
+    // The icon view may be new, and is the view now that takes drops and starts drags.
+    registerDropTarget();
     if (!m_loading)
         UpdateSortArrows();
     applyThumbnailSize();

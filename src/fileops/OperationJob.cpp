@@ -5,6 +5,7 @@
 
 #include <QEventLoop>
 #include <QMetaObject>
+#include <QPointer>
 
 namespace fileops {
 
@@ -70,14 +71,19 @@ private:
         if (m_state->aborted)
             return;
         m_state->answered = false;
-        platform::HandOver(&m_job, [state = m_state, askHost = std::move(askHost)] {
+        // Run only while the job is there (its thread's queue drops it otherwise).
+        platform::HandOver(&m_job, [owner = &m_job, state = m_state, askHost = std::move(askHost)] {
             {
                 std::lock_guard check(state->mutex);
                 if (state->aborted)
                     return;
             }
+            const QPointer<OperationJob> job(owner); // made here, on the job's own thread
+            job->setAsking(true);
             State answer;
             askHost(answer);
+            if (job) // the question's own event loop may have seen the job go
+                job->setAsking(false);
             std::lock_guard done(state->mutex);
             state->conflict = answer.conflict;
             state->deleteForGood = answer.deleteForGood;
@@ -116,6 +122,12 @@ void OperationJob::start()
             this, [this, report = std::move(report)]() mutable { deliver(std::move(report)); });
         m_running.store(false, std::memory_order_release);
     });
+}
+
+void OperationJob::setAsking(bool open)
+{
+    m_asking = open;
+    emit asking(open);
 }
 
 void OperationJob::cancel()

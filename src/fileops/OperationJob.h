@@ -41,13 +41,19 @@ public:
     const OperationReport& report() const { return m_report; }
     // Runs the interface thread's events until the job has finished; the report.
     const OperationReport& waitForFinished();
+    // The job waits for its host's answer to a question.
+    bool isAsking() const { return m_asking; }
 
 signals:
     void finished(const fileops::OperationReport& report);
+    // A question of the job opens (true) or has been answered (false), on the interface
+    // thread: whatever shows the job's progress makes way for it meanwhile.
+    void asking(bool open);
 
 private:
     class Relay;
     void deliver(OperationReport report);
+    void setAsking(bool open);
 
     Operation m_operation;
     OperationHost* m_host;
@@ -56,6 +62,7 @@ private:
     std::atomic_bool m_cancel{false};
     std::atomic_bool m_running{false};
     bool m_finished = false;
+    bool m_asking = false;
     OperationReport m_report;
     std::thread m_thread;
 };
