@@ -4,6 +4,7 @@
 
 #include <QTest>
 #include <atomic>
+#include <latch>
 #include <thread>
 
 class TestSizeStore : public QObject
@@ -72,7 +73,14 @@ private Q_SLOTS:
         TFolderSizeStore store;
         store.Reset();
         std::atomic_bool done{false};
+        // Both begin together, and the writer waits in the middle of its first round
+        // until the reader has gone over the store once meanwhile: the reads happen
+        // while the writes do, however the threads are scheduled.
+        std::latch start(2);
+        std::atomic_bool writing{false};
+        std::atomic<int> passesWhileWriting{0};
         std::thread writer([&] {
+            start.arrive_and_wait();
             for (int round = 0; round < 3; ++round) {
                 store.Reset();
                 for (int e = 2; e <= 60000; ++e) {
@@ -81,12 +89,18 @@ private Q_SLOTS:
                     store.StoreTotals(e, v, v);
                     store.StoreTotals(1, v, v);
                     store.CountFile(0x100000001LL);
+                    if (round == 0 && e == 30000) {
+                        writing = true;
+                        passesWhileWriting.wait(0);
+                    }
                 }
             }
             done = true;
         });
         qint64 torn = 0, reads = 0;
+        start.arrive_and_wait();
         while (!done) {
+            const bool wasWriting = writing;
             const std::int32_t count = store.FolderEntryCount();
             for (std::int32_t i = std::max(0, count - 64); i < count; ++i) {
                 for (qint64 v : {store.FolderSizes(i), store.FolderFileCounts(i)}) {
@@ -98,6 +112,8 @@ private Q_SLOTS:
             const qint64 total = store.TotalBytesFound();
             if ((total >> 32) != (total & 0xffffffff))
                 ++torn;
+            if (wasWriting && passesWhileWriting.fetch_add(1) == 0)
+                passesWhileWriting.notify_one();
         }
         writer.join();
         QVERIFY(reads > 0);

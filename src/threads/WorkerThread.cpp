@@ -45,14 +45,14 @@ bool TWorkerThread::GetNextItem()
         bool idleTooLong = false;
         const bool inPool = WithPool([&](TCustomThreadPool& p) {
             auto& pool = static_cast<TWorkerThreadPool&>(p);
-            popped = pool.PopInto(*this);
-            if (popped)
-                return;
+            // The idle time is judged before the look at the queue, so that the worker
+            // gives up only together with finding the queue empty.
             const std::uint32_t now = pool.Environment().TickCount();
+            if (waiting)
+                idleTooLong = now - start > pool.IdleTimeout();
+            popped = pool.PopInto(*this, idleTooLong);
             if (!waiting)
                 start = now;
-            else
-                idleTooLong = now - start > pool.IdleTimeout();
             waiting = true;
         });
         if (!inPool) {
@@ -61,11 +61,8 @@ bool TWorkerThread::GetNextItem()
         }
         if (popped)
             return true;
-        if (idleTooLong) {
-            Terminate();
-            CancelCurrentItem();
-            return false;
-        }
+        if (idleTooLong)
+            return false; // PopInto has told the thread to end
         if (ShouldStop())
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

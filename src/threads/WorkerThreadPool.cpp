@@ -3,6 +3,7 @@
 #include "threads/MainThreadCall.h"
 #include "threads/WorkerThread.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace threads {
@@ -39,7 +40,11 @@ void TWorkerThreadPool::AddWorkItem(IWorkItemRef item)
 
 void TWorkerThreadPool::TryStartWorker()
 {
-    const std::uint32_t count = std::uint32_t(Threads().size());
+    // A worker that has decided to end (idle too long, or told to stop) takes no more
+    // work, though it stays in the list until its end has been reported: counting it
+    // could leave a queued item without any worker.
+    const std::uint32_t count = std::uint32_t(std::count_if(
+        Threads().begin(), Threads().end(), [](const auto& t) { return !t->Terminated(); }));
     if (count >= ThreadLimit())
         return;
     const std::uint32_t now = Environment().TickCount();
@@ -72,7 +77,7 @@ void TWorkerThreadPool::Notify(TPoolThread& thread, ListChange change)
     }
 }
 
-bool TWorkerThreadPool::PopInto(TWorkerThread& worker)
+bool TWorkerThreadPool::PopInto(TWorkerThread& worker, bool endIfEmpty)
 {
     return m_queue.Locked([&](std::deque<IWorkItemRef>& items) {
         IWorkItemRef item;
@@ -82,6 +87,10 @@ bool TWorkerThreadPool::PopInto(TWorkerThread& worker)
         }
         const bool popped = item != nullptr;
         worker.SetCurrentItem(std::move(item));
+        // Under the queue's lock: an item added afterwards finds the worker ending and
+        // starts another one (TryStartWorker runs after the item is queued).
+        if (!popped && endIfEmpty)
+            worker.Terminate();
         return popped;
     });
 }

@@ -51,8 +51,9 @@ private:
     void TryStartWorker();
     int SampleCpuLoad();
     // Hands the oldest item to `worker` as its current item, inside the queue's lock;
-    // false (and no current item) when the queue is empty.
-    bool PopInto(TWorkerThread& worker);
+    // false (and no current item) when the queue is empty, in which case `endIfEmpty`
+    // tells the worker to end, inside the same lock.
+    bool PopInto(TWorkerThread& worker, bool endIfEmpty);
     // Counts `count` items as done; true when that left no pending item.
     bool ItemsDone(int count);
 

@@ -71,13 +71,17 @@ inline bool runElsewhere(const QByteArray& dir, const QByteArray& script, bool p
     p.setWorkingDirectory(QFile::decodeName(dir));
     p.setProcessChannelMode(QProcess::ForwardedChannels);
     p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-ec"), QString::fromLatin1(script)});
+    // Waits for the script's end however long a busy machine makes it take: a wait
+    // that gave up would read as the script's success while it still runs.
     if (pump) {
         QSignalSpy finished(&p, &QProcess::finished);
-        finished.wait(20000);
+        while (p.state() != QProcess::NotRunning && finished.isEmpty())
+            finished.wait(1000);
     } else {
-        p.waitForFinished(20000);
+        p.waitForFinished(-1);
     }
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    return p.state() == QProcess::NotRunning && p.error() == QProcess::UnknownError &&
+           p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
 // Lets the notifier read what is left, including a move half waiting for its partner.

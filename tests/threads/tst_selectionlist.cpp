@@ -116,6 +116,8 @@ private slots:
         makeFile(m_root + "/dir/sub/deep/h.txt", 1);
         makeFile(m_root + "/other/x", 3);
         makeFile(m_root + "/Dir/y", 4);
+        makeDir(m_root + "/dirt");
+        makeFile(m_root + "/dirt/x", 6);
         makeLink("other", m_root + "/lnk");
         // The test folder's own path again below q: its text holds "@/dir/" further on.
         QByteArray trap = m_root + "/q";
@@ -182,6 +184,10 @@ private slots:
             << QStringList{"select:@/q@/dir/a.txt", "expect:@/dir=3", "expect:@/q=4",
                            "select:@/dir"}
             << QStringList{"@/q@/dir/a.txt", "@/dir/*"};
+        QTest::newRow("a sibling whose name begins with the folder's name")
+            << QStringList{"select:@/dirt/x", "expect:@/dir=3", "expect:@/dirt=4",
+                           "expect:@/dir/a.txt=3"}
+            << QStringList{"@/dirt/x"};
         QTest::newRow("a link to a folder selects the folder")
             << QStringList{"select:@/lnk", "expect:@/lnk=2", "expect:@/other/x=2i"}
             << QStringList{"@/other/*"};

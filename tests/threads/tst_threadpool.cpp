@@ -10,8 +10,10 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 using namespace threads;
 
@@ -105,6 +107,19 @@ private:
     std::shared_ptr<Gate> m_gate;
 };
 
+// A pool whose test can see that a worker has begun to end.
+class WatchedPool : public TWorkerThreadPool
+{
+public:
+    using TWorkerThreadPool::TWorkerThreadPool;
+    bool AnyFinishing()
+    {
+        std::lock_guard lock(PoolLock());
+        return std::any_of(Threads().begin(), Threads().end(),
+                           [](const auto& thread) { return thread->Finishing(); });
+    }
+};
+
 struct Step
 {
     std::uint32_t advanceMs;
@@ -136,6 +151,7 @@ private slots:
     void cancelWork();
     void completion_data();
     void completion();
+    void idleWorkersEnd_data();
     void idleWorkersEnd();
     void stuckWorkersAreForgotten_data();
     void stuckWorkersAreForgotten();
@@ -311,10 +327,23 @@ void TestThreadPool::completion()
     QVERIFY(!second->sawCancelled);
 }
 
+void TestThreadPool::idleWorkersEnd_data()
+{
+    QTest::addColumn<double>("load");
+    QTest::addColumn<bool>("whileLeaving"); // the next item comes as the worker ends
+
+    QTest::newRow("the pool empties, then an item") << 0.0 << false;
+    // The start decision must not count a worker that will take no more work.
+    QTest::newRow("an item while the only worker leaves, processors at 80 %") << 80.0 << true;
+}
+
 void TestThreadPool::idleWorkersEnd()
 {
+    QFETCH(double, load);
+    QFETCH(bool, whileLeaving);
     auto environment = std::make_shared<FakeEnvironment>();
-    auto pool = std::make_unique<TWorkerThreadPool>(false, environment);
+    environment->load = load;
+    auto pool = std::make_unique<WatchedPool>(false, environment);
     QSignalSpy workerEnded(pool.get(), &TCustomThreadPool::OnWorkerEnded);
     QSignalSpy allEnded(pool.get(), &TCustomThreadPool::OnAllWorkersEnded);
     auto first = std::make_shared<Probe>(nullptr, nullptr, this);
@@ -332,19 +361,31 @@ void TestThreadPool::idleWorkersEnd()
     QCOMPARE(pool->Count(), 1);
     QCOMPARE(workerEnded.count(), 0);
     environment->now += 1;
-    QTRY_COMPARE(pool->Count(), 0);
-    QCOMPARE(workerEnded.count(), 1);
-    QCOMPARE(allEnded.count(), 1);
-    QCOMPARE(allEnded.first().first().value<TCustomThreadPool*>(), pool.get());
-
-    // The next item brings the pool back to life.
     auto second = std::make_shared<Probe>(nullptr, nullptr, this);
-    pool->AddWorkItem(second);
-    QCOMPARE(pool->Count(), 1);
-    QTRY_VERIFY(second->completed);
+    if (whileLeaving) {
+        // The worker has given up waiting and hands its end to this thread, which runs
+        // no events until the item is added: the worker is still in the list, but it
+        // never looks at the queue again.
+        while (!pool->AnyFinishing())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        pool->AddWorkItem(second);
+        QTRY_VERIFY(second->completed);
+        QTRY_COMPARE(pool->Count(), 1);
+        QCOMPARE(workerEnded.count(), 1);
+        QCOMPARE(allEnded.count(), 0);
+    } else {
+        QTRY_COMPARE(pool->Count(), 0);
+        QCOMPARE(workerEnded.count(), 1);
+        QCOMPARE(allEnded.count(), 1);
+        QCOMPARE(allEnded.first().first().value<TCustomThreadPool*>(), pool.get());
+        // The next item brings the pool back to life, whatever the load.
+        pool->AddWorkItem(second);
+        QCOMPARE(pool->Count(), 1);
+        QTRY_VERIFY(second->completed);
+    }
     pool.reset();
     QCOMPARE(workerEnded.count(), 2);
-    QCOMPARE(allEnded.count(), 2);
+    QCOMPARE(allEnded.count(), whileLeaving ? 1 : 2);
 }
 
 void TestThreadPool::stuckWorkersAreForgotten_data()
