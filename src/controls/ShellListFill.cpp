@@ -113,7 +113,9 @@ void TShellList::FullRefresh()
                 AddCurrentItem(m_details);
                 ++read;
             }
-            large = read == kEntriesReadAtOnce;
+            large = read == kEntriesReadAtOnce && m_navigator->NextObject();
+            if (large)
+                AddCurrentItem(m_details);
             SortItems();
             UpdateSortArrows();
         }
