@@ -4,8 +4,8 @@
 #include "controls/ShellList.h"
 
 #include "controls/ControlResources.h"
+#include "controls/FolderReading.h"
 #include "controls/SelectionStateImageList.h"
-#include "shell/IDComparer.h"
 #include "shell/ShellLink.h"
 #include "shell/ShellNavigator.h"
 #include "shell/SystemImageList.h"
@@ -40,6 +40,8 @@ TShellList::TShellList(QWidget* parent)
     connect(Header(), &TListHeader::CaptureReleased, this, &TShellList::UpdateSortArrows);
     connect(Header(), &QHeaderView::sectionResized, this, [this] { UpdateSortArrows(); });
     setUpChangeWatching();
+    m_readingTimer.setSingleShot(true);
+    connect(&m_readingTimer, &QTimer::timeout, this, &TShellList::takeFromReading);
 }
 
 TShellList::~TShellList()

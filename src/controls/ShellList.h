@@ -34,6 +34,7 @@ struct OperationReport;
 }
 
 class QDrag;
+class TFolderReading;
 class QHelpEvent;
 class QKeyEvent;
 class QMenu;
@@ -41,7 +42,7 @@ class TSelectionStateImageList;
 class TShellCommandDialogs;
 
 namespace shell {
-class TIDComparer;
+class ShellFolderObject;
 class TShellCommandHost;
 class TShellLink;
 class TShellNavigator;
@@ -209,6 +210,10 @@ public:
     void FillItemDetails(int index);
     // FillItemDetails calls so far.
     int FilledCount() const { return m_filledCount; }
+    // A large folder is still being read: the first of its items are listed, the rest
+    // join them at the end as they are read, and the list is put in order when the last
+    // is in (then OnPopulated fires). Commands act on the items listed at the moment.
+    bool Filling() const { return m_reading != nullptr; }
     void RefreshTimerFired();
     void RestartRefreshTimer();
 
@@ -409,6 +414,29 @@ private:
     void AddCurrentItem(bool fillDetails);
     void AddParentFolderItem();
     bool ItemPassesFilter();
+    // The list's filter (`options` its option word) on the navigator's current object,
+    // and the item for it; null when it is not listed. Any thread.
+    friend class TFolderReading;
+    static bool itemPassesFilter(shell::TShellNavigator& nav, unsigned short options);
+    static std::unique_ptr<TWideListItem> makeItem(shell::TShellNavigator& nav,
+                                                   unsigned short options, bool showFolders);
+    // The order of items by a namespace column: item i has the list `*ids[i]`, and
+    // `parent[i]` marks the ".." entry. Any thread.
+    static std::vector<int> NamespaceOrder(const std::shared_ptr<shell::ShellFolderObject>& folder,
+                                           int column, bool descending,
+                                           const std::vector<const shell::TIdList*>& ids,
+                                           const std::vector<char>& parent);
+    // Reading a large folder on a thread: started by a full refresh once its first items
+    // are listed, taken in steps, finished with the order and the selection.
+    void readRestOfFolder(shell::TFileNames selected);
+    void takeFromReading();
+    void finishReading(std::vector<shell::TIdList> read, std::vector<int> order);
+    // Selects `selected` again (none: leaves the selection), reports and watches.
+    void endFullRefresh(const shell::TFileNames* selected);
+    std::unique_ptr<TFolderReading> m_reading;
+    shell::TFileNames m_readingSelected; // to select again when the reading ends
+    QTimer m_readingTimer;
+    QElapsedTimer m_lastReadingStep;
     void fillSubItems(TWideListItem& item);
     void applySystemFont();
     std::vector<int> findItems(const QList<shell::TIdList>& ids) const;
@@ -505,6 +533,5 @@ private:
     QList<shell::TIdList> m_pendingGone;
     QTimer m_goneTimer;
     QElapsedTimer m_lastGoneStep;
-    std::unique_ptr<shell::TIDComparer> m_comparer;                  // while a sort runs
     std::unique_ptr<TCommandState, TCommandStateDeleter> m_commands; // made on first use
 };

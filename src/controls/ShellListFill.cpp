@@ -4,6 +4,7 @@
 
 #include "controls/ShellList.h"
 
+#include "controls/FolderReading.h"
 #include "shell/ShellFolderObject.h"
 #include "shell/ShellLink.h"
 #include "shell/ShellNavigator.h"
@@ -13,6 +14,7 @@
 #include <QGuiApplication>
 #include <QHash>
 #include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <cstdlib>
 
 using namespace shell;
@@ -66,6 +68,11 @@ QByteArrayView entryName(const TWideListItem& item)
     return EntryNameOf(id.itemData(0));
 }
 
+// A folder with more entries is read on by a thread.
+constexpr int kEntriesReadAtOnce = 2000;
+// How often the items read by the thread join the list.
+constexpr qint64 kReadingStepMs = 40;
+
 } // namespace
 
 // ---- Full refresh ----
@@ -74,10 +81,18 @@ void TShellList::FullRefresh()
 {
     if (m_loading || !isEnabled())
         return;
+    // A reading of what was shown before ends here.
+    m_reading.reset();
+    m_readingTimer.stop();
     pauseWatching();
-    // The notifier is switched on again however the refresh ends.
-    const auto resume = qScopeGuard([this] { resumeWatching(); });
+    // The notifier is switched on again however the refresh ends, once the folder is read.
+    const auto resume = qScopeGuard([this] {
+        if (!Filling())
+            resumeWatching();
+    });
+    m_readingSelected.clear();
     const shell::TFileNames selected = SelectedNames();
+    bool large = false;
     {
         RefreshGuard guard(*this, m_refreshing);
         stopThumbnails();
@@ -89,20 +104,139 @@ void TShellList::FullRefresh()
             m_folderIDList = TIdList();
             m_thumbnailImages.clear();
             CreateColumns();
-            while (m_navigator->NextObject())
-                AddCurrentItem(m_details);
             if (m_showParentFolder)
                 AddParentFolderItem();
+            // The first entries are read here, enough for a page and for every small
+            // folder; a larger one is read on by a thread while the window goes on.
+            int read = 0;
+            while (read < kEntriesReadAtOnce && m_navigator->NextObject()) {
+                AddCurrentItem(m_details);
+                ++read;
+            }
+            large = read == kEntriesReadAtOnce && m_navigator->NextObject();
+            if (large)
+                AddCurrentItem(m_details);
             SortItems();
             UpdateSortArrows();
         }
-        SetSelectedNames(selected);
-        if (OnPopulated)
-            OnPopulated();
-        if (OnPathChanged)
-            OnPathChanged();
-        armWatching();
+        if (large)
+            readRestOfFolder(selected);
+        if (!Filling())
+            endFullRefresh(&selected);
     }
+}
+
+void TShellList::endFullRefresh(const shell::TFileNames* selected)
+{
+    if (selected)
+        SetSelectedNames(*selected);
+    if (OnPopulated)
+        OnPopulated();
+    if (OnPathChanged)
+        OnPathChanged();
+    armWatching();
+}
+
+// ---- Reading a large folder ----
+
+void TShellList::readRestOfFolder(shell::TFileNames selected)
+{
+    TFolderReading::Request request;
+    request.folder = FolderIDList();
+    request.filter = m_navigator->Filter();
+    request.fileSystemOnly = m_navigator->FileSystemOnly();
+    request.options = m_options;
+    request.showFolders = m_showFolders;
+    request.listed.reserve(size_t(ItemCount()));
+    for (int i = 0; i < ItemCount(); ++i) {
+        if (!Item(i).Data.IsParentFolder)
+            request.listed.push_back(Item(i).Data.ItemID);
+    }
+    // The order the reading gives is the namespace's; an owner that compares, or a
+    // column of its own, sorts here at the end.
+    if (m_sortColumn < m_columnCount && !OnCompare) {
+        request.orderColumn = ColumnMap(m_sortColumn);
+        request.descending = m_sortDescending;
+    }
+    m_reading = TFolderReading::start(this, std::move(request), m_navigator->TakeEnumeration(),
+                                      [this] { takeFromReading(); });
+    if (!m_reading) {
+        // No thread to be had: the rest is read here, as small folders are.
+        BeginUpdate();
+        while (m_navigator->NextObject())
+            AddCurrentItem(m_details);
+        SortItems();
+        EndUpdate();
+        return;
+    }
+    m_readingSelected = std::move(selected);
+    m_lastReadingStep.start();
+}
+
+void TShellList::takeFromReading()
+{
+    if (!m_reading)
+        return;
+    // Each step lays the whole view out anew, which takes longer the more it holds: a
+    // large folder joins the list a few times a second rather than with every piece
+    // the thread hands over, and less often as it grows.
+    const qint64 step = std::max<qint64>(kReadingStepMs, ItemCount() / 4000);
+    if (const qint64 since = m_lastReadingStep.elapsed(); since < step) {
+        if (!m_readingTimer.isActive())
+            m_readingTimer.start(int(step - since));
+        return;
+    }
+    m_lastReadingStep.start();
+    TFolderReading::Batch batch = m_reading->take();
+    if (OnAddItem) {
+        // The owner sees each item as it joins, with its texts when it wants them.
+        BeginUpdate();
+        for (std::unique_ptr<TWideListItem>& item : batch.items) {
+            m_navigator->SetObjectIDList(item->Data.ItemID);
+            const int index = AddItem(std::move(item));
+            if (m_details)
+                fillSubItems(Item(index));
+            bool canAdd = true;
+            OnAddItem(Item(index), canAdd);
+            if (!canAdd)
+                DeleteItem(index);
+        }
+        EndUpdate();
+    } else {
+        AddItems(std::move(batch.items));
+    }
+    if (batch.finished)
+        finishReading(std::move(batch.read), std::move(batch.order));
+}
+
+void TShellList::finishReading(std::vector<TIdList> read, std::vector<int> order)
+{
+    m_reading.reset();
+    m_readingTimer.stop();
+    // The order found by the thread holds while the list is as it was read: no item
+    // sorted, taken out, added or renamed since. Otherwise the list is sorted here.
+    const int first = ItemCount() > 0 && Item(0).Data.IsParentFolder ? 1 : 0;
+    bool asRead = !order.empty() && size_t(ItemCount() - first) == read.size();
+    for (size_t i = 0; asRead && i < read.size(); ++i)
+        asRead =
+            Item(first + int(i)).Data.ItemID.block().constData() == read[i].block().constData();
+    if (asRead) {
+        std::vector<int> rows(static_cast<size_t>(ItemCount()));
+        rows[0] = 0;
+        for (size_t i = 0; i < order.size(); ++i)
+            rows[size_t(first) + i] = first + order[i];
+        ApplyOrder(rows);
+    } else {
+        SortItems();
+    }
+    UpdateSortArrows();
+    {
+        const QScopedValueRollback refreshing(m_refreshing, true);
+        // What the user selected meanwhile stays; otherwise the selection from before.
+        const TFileNames selected = std::exchange(m_readingSelected, {});
+        endFullRefresh(SelCount() > 0 ? nullptr : &selected);
+    }
+    resumeWatching();
 }
 
 void TShellList::CreateColumns()
@@ -158,38 +292,50 @@ int TShellList::SavedColumnWidth(int listColumn) const
 
 bool TShellList::ItemPassesFilter()
 {
-    TShellNavigator& nav = *m_navigator;
-    if (!ShowHidden() && nav.IsHidden())
+    return itemPassesFilter(*m_navigator, m_options);
+}
+
+bool TShellList::itemPassesFilter(TShellNavigator& nav, unsigned short options)
+{
+    if (!(options & ShowHiddenBit) && nav.IsHidden())
         return false;
-    if (!ShowNethood()) {
+    if (!(options & ShowNethoodBit)) {
         const TShellFolder kind = nav.ObjectSpecialFolder();
         if (kind == SF_NETHOOD || kind == SF_NETWORK)
             return false;
     }
-    if (!ShowRecycleBin()) {
+    if (!(options & ShowRecycleBinBit)) {
         if (nav.ObjectSpecialFolder() == SF_BITBUCKET)
             return false;
         if (nav.ObjectName().left(6).compare(u"RECYCL", Qt::CaseInsensitive) == 0 && nav.IsHidden())
             return false;
     }
-    if (!ShowFiles() && !nav.IsFolder())
+    if (!(options & ShowFilesBit) && !nav.IsFolder())
         return false;
     return true;
 }
 
-void TShellList::AddCurrentItem(bool fillDetails)
+std::unique_ptr<TWideListItem> TShellList::makeItem(TShellNavigator& nav, unsigned short options,
+                                                    bool showFolders)
 {
-    TShellNavigator& nav = *m_navigator;
-    if (!m_showFolders && nav.IsFolder())
-        return;
-    if (!ItemPassesFilter())
-        return;
+    if (!showFolders && nav.IsFolder())
+        return nullptr;
+    if (!itemPassesFilter(nav, options))
+        return nullptr;
     auto item = std::make_unique<TWideListItem>();
     item->Data.ItemID = nav.GetObjectIDList();
     item->Data.Present = 1;
     // An entry shows its own name; other objects (drives, the trash) their titles.
     if (entryName(*item).isEmpty())
         item->SetCaption(nav.DisplayName());
+    return item;
+}
+
+void TShellList::AddCurrentItem(bool fillDetails)
+{
+    std::unique_ptr<TWideListItem> item = makeItem(*m_navigator, m_options, m_showFolders);
+    if (!item)
+        return;
     const int index = AddItem(std::move(item));
     if (!OnAddItem)
         return;
@@ -460,7 +606,9 @@ bool TShellList::ChangedRecently(const QDateTime& modified, const QDateTime& now
 
 void TShellList::IncrementalRefresh()
 {
-    if (m_loading || !isEnabled() || m_refreshing)
+    // A folder still being read is merged when its reading has ended (which looks for
+    // changes made meanwhile).
+    if (m_loading || !isEnabled() || m_refreshing || Filling())
         return;
     // What was reported gone leaves before the folder is read: a name made again since
     // is then found anew rather than taken out after the reading.

@@ -63,36 +63,44 @@ void TShellList::SortItems()
     if (n < 2)
         return;
     const std::shared_ptr<ShellFolderObject> folder = m_navigator->ShellFolder();
-    qintptr data = m_sortColumn;
     if (m_sortColumn < m_columnCount && !OnCompare && folder) {
-        // The namespace's order; each item's facts and name key are made once.
-        data = reinterpret_cast<qintptr>(folder.get());
-        m_comparer = std::make_unique<TIDComparer>(folder, ColumnMap(m_sortColumn));
-        m_comparer->prepare(
-            size_t(n), [this](size_t i) -> const TIdList& { return Item(int(i)).Data.ItemID; });
+        std::vector<const TIdList*> ids(static_cast<size_t>(n));
+        std::vector<char> parent(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i) {
+            ids[size_t(i)] = &Item(i).Data.ItemID;
+            parent[size_t(i)] = Item(i).Data.IsParentFolder;
+        }
+        ApplyOrder(NamespaceOrder(folder, ColumnMap(m_sortColumn), m_sortDescending, ids, parent));
+        return;
     }
     std::vector<int> order(static_cast<size_t>(n));
     std::iota(order.begin(), order.end(), 0);
-    if (m_comparer) {
-        // The same rules as CompareItems, from the prepared keys alone: a sort of many
-        // items touches no item.
-        std::vector<char> parent(static_cast<size_t>(n));
-        for (int i = 0; i < n; ++i)
-            parent[size_t(i)] = Item(i).Data.IsParentFolder;
-        const int factor = g_compareFactor;
-        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-            if (parent[size_t(a)])
-                return !parent[size_t(b)];
-            if (parent[size_t(b)])
-                return false;
-            return int(qint16(m_comparer->compare(size_t(a), size_t(b)))) * factor < 0;
-        });
-    } else {
-        std::stable_sort(order.begin(), order.end(),
-                         [&](int a, int b) { return CompareItems(a, b, data) < 0; });
-    }
-    m_comparer.reset();
+    const qintptr data = m_sortColumn;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return CompareItems(a, b, data) < 0; });
     ApplyOrder(order);
+}
+
+std::vector<int> TShellList::NamespaceOrder(const std::shared_ptr<ShellFolderObject>& folder,
+                                            int column, bool descending,
+                                            const std::vector<const TIdList*>& ids,
+                                            const std::vector<char>& parent)
+{
+    // The same rules as CompareItems, from keys made once per item: a sort of many
+    // items touches no item, and it may run on any thread.
+    TIDComparer comparer(folder, column);
+    comparer.prepare(ids.size(), [&](size_t i) -> const TIdList& { return *ids[i]; });
+    std::vector<int> order(ids.size());
+    std::iota(order.begin(), order.end(), 0);
+    const int factor = descending ? -1 : 1;
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        if (parent[size_t(a)])
+            return !parent[size_t(b)];
+        if (parent[size_t(b)])
+            return false;
+        return int(qint16(comparer.compare(size_t(a), size_t(b)))) * factor < 0;
+    });
+    return order;
 }
 
 int TShellList::CompareItems(int index1, int index2, qintptr data)
@@ -105,14 +113,9 @@ int TShellList::CompareItems(int index1, int index2, qintptr data)
     if (item2.Data.IsParentFolder)
         return 1;
     if (data > 32) {
-        int answer = 0;
-        if (m_comparer) {
-            answer = m_comparer->compare(size_t(index1), size_t(index2));
-        } else {
-            const auto* folder = reinterpret_cast<const ShellFolderObject*>(data);
-            answer =
-                folder->compareIDs(ColumnMap(m_sortColumn), item1.Data.ItemID, item2.Data.ItemID);
-        }
+        const auto* folder = reinterpret_cast<const ShellFolderObject*>(data);
+        const int answer =
+            folder->compareIDs(ColumnMap(m_sortColumn), item1.Data.ItemID, item2.Data.ItemID);
         return int(qint16(answer & 0xffff)) * g_compareFactor;
     }
     const int column = int(data);

@@ -167,6 +167,20 @@ int TWideListView::AddItem(std::unique_ptr<TWideListItem> item)
     return row;
 }
 
+int TWideListView::AddItems(std::vector<std::unique_ptr<TWideListItem>> items)
+{
+    const int first = int(m_items.size());
+    if (items.empty())
+        return first;
+    m_items.reserve(m_items.size() + std::max(items.size(), m_items.size() / 2));
+    if (!m_resetting)
+        m_model->beginInsertRows({}, first, first + int(items.size()) - 1);
+    std::move(items.begin(), items.end(), std::back_inserter(m_items));
+    if (!m_resetting)
+        m_model->endInsertRows();
+    return first;
+}
+
 void TWideListView::DeleteItem(int index)
 {
     DeleteItems({index});

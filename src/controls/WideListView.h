@@ -47,6 +47,8 @@ public:
     const TWideListItem& Item(int index) const { return *m_items[size_t(index)]; }
     // Appends an item; returns its index.
     int AddItem(std::unique_ptr<TWideListItem> item);
+    // Appends items in one step; returns the index of the first.
+    int AddItems(std::vector<std::unique_ptr<TWideListItem>> items);
     void DeleteItem(int index);
     // Deletes the items at the given indexes, in one pass.
     void DeleteItems(std::vector<int> indexes);

@@ -143,6 +143,10 @@ public:
     bool NextObject();
     // The next NextObject starts a new pass.
     void RestartEnumeration() { m_enumerator.reset(); }
+    // Hands the pass begun here to another navigator of the same folder (on another
+    // thread): its NextObject goes on where this one stopped, and this one starts anew.
+    std::unique_ptr<EnumIDList> TakeEnumeration() { return std::move(m_enumerator); }
+    void ContinueEnumeration(std::unique_ptr<EnumIDList> pass) { m_enumerator = std::move(pass); }
     QString Filter() const;
     void SetFilter(const QString& value);
     bool MatchesFilter();

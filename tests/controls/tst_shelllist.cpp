@@ -14,6 +14,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QDir>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -325,6 +326,79 @@ private slots:
         list.MakeVisible(1999);
         paint(list);
         QVERIFY(list.Item(1999).ImageIndex >= 0);
+    }
+
+    void largeFolderIsListedInSteps_data()
+    {
+        // What the user does while a large folder is still being read.
+        QTest::addColumn<QString>("during");
+        QTest::newRow("nothing") << "nothing";
+        QTest::newRow("a sort by size") << "sort";
+        QTest::newRow("Ctrl+A") << "select all";
+    }
+    void largeFolderIsListedInSteps()
+    {
+        QFETCH(QString, during);
+        // Made once for all rows: sparse files of sizes that differ, and a few folders.
+        static const QByteArray f = [this] {
+            const QByteArray path = folder();
+            for (int i = 0; i < 50000; ++i)
+                sparse(path + "/datei" + QByteArray::number(i), qint64(i % 9973) * 17);
+            for (int i = 0; i < 50; ++i)
+                ::mkdir(path + "/ordner" + QByteArray::number(i), 0755);
+            return path;
+        }();
+        QSet<QByteArray> entries;
+        for (const QString& name :
+             QDir(QFile::decodeName(f)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot))
+            entries.insert(QFile::encodeName(name));
+        QCOMPARE(entries.size(), 50050);
+
+        TShellList list;
+        list.resize(800, 600);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        list.SetPathBytes(f);
+        // The window goes on while the rest is read: the first items are listed and
+        // drawn before the last are in, and the list grows between turns of the loop.
+        QVERIFY(list.Filling());
+        const int first = list.ItemCount();
+        QVERIFY2(first > 0 && first < entries.size(), QByteArray::number(first));
+        paint(list);
+        QVERIFY(list.Item(0).ImageIndex >= 0);
+        QSet<int> counts;
+        QTRY_VERIFY_WITH_TIMEOUT((counts.insert(list.ItemCount()), list.ItemCount() > first),
+                                 60000);
+
+        int selected = 0;
+        if (during == u"sort") {
+            list.SortByColumn(1);
+            QVERIFY(list.Filling());
+            // The items listed so far are in order at once.
+            const auto byFolder = reinterpret_cast<qintptr>(list.Navigator().ShellFolder().get());
+            for (int i = 1; i < list.ItemCount(); ++i) {
+                QVERIFY2(list.CompareItems(i - 1, i, byFolder) <= 0,
+                         qPrintable(list.CaptionText(i)));
+            }
+        } else if (during == u"select all") {
+            QTest::keyClick(list.CurrentView(), Qt::Key_A, Qt::ControlModifier);
+            QVERIFY(list.Filling());
+            selected = list.ItemCount();
+            QCOMPARE(list.SelCount(), selected);
+            QCOMPARE(list.SelectedNames().size(), selected);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT((counts.insert(list.ItemCount()), !list.Filling()), 120000);
+        QVERIFY2(counts.size() > 2, qPrintable(QString::number(counts.size())));
+
+        // Every entry once, nothing else, in the order of the column sorted by.
+        const QList<QByteArray> names = shown(list);
+        QCOMPARE(names.size(), entries.size());
+        QCOMPARE(QSet<QByteArray>(names.begin(), names.end()), entries);
+        QCOMPARE(list.SortColumn(), during == u"sort" ? 1 : 0);
+        list.SortItems();
+        QCOMPARE(shown(list), names);
+        // A selection made while reading stays as it was: only what was listed then.
+        QCOMPARE(list.SelCount(), selected);
     }
 
     void order_data()

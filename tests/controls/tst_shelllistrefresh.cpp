@@ -53,7 +53,7 @@ void select(TShellList& list, const Names& wanted)
 // Waits until no tick is pending.
 void quiet(TShellList& list)
 {
-    QTRY_VERIFY_WITH_TIMEOUT(!list.RefreshTimer.isActive(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!list.Filling() && !list.RefreshTimer.isActive(), 5000);
 }
 
 Names words(const QByteArray& text)
