@@ -351,6 +351,7 @@ protected:
     QImage StateImage(int stateIndex) const override;
     QColor ItemTextColor(int index) const override;
     void SelectionChanged() override;
+    void ItemChanged(int index, bool textOnly) override;
     bool ViewEvent(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
@@ -453,6 +454,7 @@ private:
     void repaintBackground();
     bool showInfoTip(QHelpEvent* event);
     void setSelectedRows(const std::vector<int>& rows);
+    void forgetSelectedNames();
 
     std::unique_ptr<shell::TShellNavigator> m_navigator;
     shell::TSystemImageList* m_smallImages = nullptr;

@@ -431,13 +431,27 @@ QColor TShellList::ItemTextColor(int index) const
 
 // ---- Selection by name ----
 
+void TShellList::forgetSelectedNames()
+{
+    if (m_restoringSelection)
+        return;
+    m_restoringSelection = true;
+    m_selectedNames.clear();
+    m_restoringSelection = false;
+}
+
+void TShellList::ItemChanged(int index, bool textOnly)
+{
+    Q_UNUSED(index);
+    Q_UNUSED(textOnly);
+    // A renamed item has another name now: a command must never get the old one, which
+    // may by then belong to another file.
+    forgetSelectedNames();
+}
+
 void TShellList::SelectionChanged()
 {
-    if (!m_restoringSelection) {
-        m_restoringSelection = true;
-        m_selectedNames.clear();
-        m_restoringSelection = false;
-    }
+    forgetSelectedNames();
     if (!m_shellLink || m_loading || SelCount() != 1)
         return;
     const int index = Selected();
@@ -481,9 +495,22 @@ void TShellList::RestoreSelection()
     m_restoringSelection = true;
     ClearSelection();
     QList<TIdList> ids;
-    for (const QByteArray& name : std::as_const(m_selectedNames)) {
+    const std::shared_ptr<ShellFolderObject>& folder = m_navigator->ShellFolder();
+    const bool entries = folder && folder->location().kind == ShellLocation::FileSystem;
+    for (const QByteArray& given : std::as_const(m_selectedNames)) {
+        if (entries) {
+            // The items of a folder on a drive are its entries, just read: a name is one
+            // of them or gone, and neither the disk nor a second reading of the folder
+            // (thousands of entries) is asked.
+            const QByteArray name = WithoutTrailingSlash(given);
+            if (!name.isEmpty() && !name.contains('/'))
+                ids.append(TIdList::fromItems({item::Entry + name}));
+            continue;
+        }
+        // Other folders (the drives, the desktop, the trash) find objects by what they
+        // show as well.
         try {
-            m_navigator->SetObjectNameBytes(name);
+            m_navigator->SetObjectNameBytes(given);
         } catch (const EShellNavigatorError&) {
             continue; // gone since
         }

@@ -76,8 +76,14 @@ bool TShellList::KeyDown(QKeyEvent* event)
         if (key == 0)
             return true;
     }
-    if (IsEditing() || CommandRunning())
+    if (IsEditing())
         return false;
+    if (CommandRunning()) {
+        // The keys wait until the command or the drop's operation has ended: neither the
+        // table's meaning of a key nor the view's own (Ctrl+A selects all there too, Space
+        // selects) may act on items that the operation is changing. Focus still moves.
+        return key != Qt::Key_Tab && key != Qt::Key_Backtab;
+    }
     const bool ctrl = modifiers & Qt::ControlModifier;
     const bool shift = modifiers & Qt::ShiftModifier;
     const bool alt = modifiers & Qt::AltModifier;
@@ -107,6 +113,13 @@ bool TShellList::KeyDown(QKeyEvent* event)
         if (!ctrl)
             return false;
         ExecuteVerb(QStringLiteral("copy"));
+        return true;
+    case Qt::Key_H:
+        // As in the desktop's file managers: hidden entries (the caches and toolchains
+        // below the home folder, the largest things to clean up) come and go.
+        if (!ctrl)
+            return false;
+        SetShowHidden(!ShowHidden());
         return true;
     case Qt::Key_V:
         if (!ctrl)

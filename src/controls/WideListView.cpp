@@ -100,6 +100,9 @@ TWideListView::TWideListView(QWidget* parent)
     m_report = new QTreeView(this);
     m_header = new TListHeader(m_report);
     m_report->setHeader(m_header);
+    // setHeader gives the sections the view's own sorting setting, which stays off: the
+    // list sorts itself on a click, so the sections must take clicks again.
+    m_header->setSectionsClickable(true);
     m_report->setModel(m_model.get());
     m_selection = m_report->selectionModel();
     m_report->setRootIsDecorated(false);
@@ -230,7 +233,10 @@ void TWideListView::ClearItems()
 
 void TWideListView::UpdateItem(int index)
 {
-    if (m_resetting || index < 0 || index >= ItemCount())
+    if (index < 0 || index >= ItemCount())
+        return;
+    ItemChanged(index, false);
+    if (m_resetting)
         return;
     emit m_model->dataChanged(m_model->index(index, 0),
                               m_model->index(index, m_model->columnCount() - 1));

@@ -1,5 +1,7 @@
 #include "platform/MountTable.h"
 
+#include "platform/TestSeam.h"
+
 #include <QFile>
 #include <algorithm>
 #include <array>
@@ -42,9 +44,25 @@ bool MountTable::isPseudoFileSystem(const QByteArray& type)
     return std::find(kPseudo.begin(), kPseudo.end(), t) != kPseudo.end();
 }
 
+namespace {
+
+TestSeam<QString>& tableFileSeam()
+{
+    static auto* seam = new TestSeam<QString>;
+    return *seam;
+}
+
+} // namespace
+
+void MountTable::setTableFile(const QString& path)
+{
+    tableFileSeam().set(path.isEmpty() ? nullptr : std::make_shared<const QString>(path));
+}
+
 MountTable MountTable::read()
 {
-    QFile file(QStringLiteral("/proc/self/mountinfo"));
+    const std::shared_ptr<const QString> replaced = tableFileSeam().get();
+    QFile file(replaced ? *replaced : QStringLiteral("/proc/self/mountinfo"));
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return parse(file.readAll());

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 #include <sys/types.h>
 #include <vector>
 
@@ -24,6 +25,9 @@ public:
     MountTable() = default;
     // Reads the table of this process; an unreadable table gives an empty one.
     static MountTable read();
+    // A seam for tests: read() reads this file instead, in the format of mountinfo;
+    // an empty path reads the process's own table again.
+    static void setTableFile(const QString& path);
     // Parses the text of a mountinfo file; lines that do not parse are skipped.
     static MountTable parse(const QByteArray& mountinfo);
 

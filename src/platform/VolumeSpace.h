@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace platform {
@@ -18,5 +19,10 @@ struct VolumeSize
 };
 // Size and free space of the volume, or nothing when the path cannot be queried.
 std::optional<VolumeSize> volumeSize(const QByteArray& path);
+
+// A seam for tests: answers for every path in place of the file system (freeBytes
+// included); an empty function lets the file system answer again.
+using VolumeSizeHook = std::function<std::optional<VolumeSize>(const QByteArray& path)>;
+void setVolumeSizeHook(VolumeSizeHook hook);
 
 } // namespace platform

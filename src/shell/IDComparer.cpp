@@ -1,6 +1,7 @@
 #include "shell/IDComparer.h"
 
 #include "platform/PathAt.h"
+#include "platform/VolumeSpace.h"
 #include "shell/NameCollation.h"
 #include "shell/ShellFolderObject.h"
 #include "shell/ShellNamespace.h"
@@ -54,45 +55,85 @@ private:
     int m_fd = -1;
 };
 
-OrderFacts orderFacts(int column, const ShellLocation& place, const ObjectFacts& facts)
+// Sizes and dates are read from the disk; the name and the texts need the kind only.
+bool needsFacts(ColumnOrder order)
+{
+    return order == ColumnOrder::Size || order == ColumnOrder::Date;
+}
+
+OrderFacts orderFacts(ColumnOrder order, const ShellLocation& place, const ObjectFacts& facts)
 {
     OrderFacts o;
     o.valid = true;
     o.isFolder = facts.isFolder;
     o.kind = place.kind;
-    if (column == 1)
+    switch (order) {
+    case ColumnOrder::Size:
         o.value = facts.size;
-    else if (column == 3)
+        break;
+    case ColumnOrder::Date:
         o.value = facts.modifiedMs;
+        break;
+    case ColumnOrder::TotalSpace:
+    case ColumnOrder::FreeSpace: {
+        // A drive whose size cannot be read (gone since) comes first.
+        const std::optional<platform::VolumeSize> size = platform::volumeSize(place.path);
+        o.value = !size                              ? -1
+                  : order == ColumnOrder::TotalSpace ? qint64(size->total)
+                                                     : qint64(size->free);
+        break;
+    }
+    default:
+        break;
+    }
     return o;
+}
+
+// The text a column orders by before the name.
+QString orderText(ColumnOrder order, const ShellLocation& place, const ObjectFacts& facts)
+{
+    return order == ColumnOrder::DriveType ? DriveTypeText(place.path) : TypeNameOf(place, facts);
 }
 
 } // namespace
 
-bool OrdersByValue(int column)
+ColumnOrder FileColumnOrder(int column)
 {
-    return column == 1 || column == 3;
+    switch (column) {
+    case 1:
+        return ColumnOrder::Size;
+    case 2:
+        return ColumnOrder::Type;
+    case 3:
+        return ColumnOrder::Date;
+    default:
+        return ColumnOrder::Name;
+    }
 }
 
 int CompareIDs(int column, const TIdList& a, const TIdList& b)
 {
+    return CompareIDs(FileColumnOrder(column), a, b);
+}
+
+int CompareIDs(ColumnOrder order, const TIdList& a, const TIdList& b)
+{
     const std::optional<ShellLocation> pa = ResolveIDList(a);
     const std::optional<ShellLocation> pb = ResolveIDList(b);
-    // Sizes and dates are read from the disk; the name and the type need the kind only.
-    const auto factsOf = [column](const ShellLocation& place) {
-        return OrdersByValue(column) ? FactsOf(place) : KindOf(place);
+    const auto factsOf = [order](const ShellLocation& place) {
+        return needsFacts(order) ? FactsOf(place) : KindOf(place);
     };
     const ObjectFacts fa = pa ? factsOf(*pa) : ObjectFacts();
     const ObjectFacts fb = pb ? factsOf(*pb) : ObjectFacts();
-    const OrderFacts oa = pa ? orderFacts(column, *pa, fa) : OrderFacts();
-    const OrderFacts ob = pb ? orderFacts(column, *pb, fb) : OrderFacts();
+    const OrderFacts oa = pa ? orderFacts(order, *pa, fa) : OrderFacts();
+    const OrderFacts ob = pb ? orderFacts(order, *pb, fb) : OrderFacts();
     const auto text = [&](int field) {
         const NameCollation& collation = NameCollation::forThisThread();
         return field == 0 ? collation.compare(DisplayNameOf(*pa), DisplayNameOf(*pb))
-                          : collation.compare(TypeNameOf(*pa, fa), TypeNameOf(*pb, fb));
+                          : collation.compare(orderText(order, *pa, fa), orderText(order, *pb, fb));
     };
     const auto same = [&] { return pa->sameObject(*pb); };
-    if (column == 0 && pa && pb && same())
+    if (order == ColumnOrder::Name && pa && pb && same())
         return 0;
     const auto path = [&] {
         // Lists that name nothing go by their bytes; different names that read alike
@@ -104,11 +145,11 @@ int CompareIDs(int column, const TIdList& a, const TIdList& b)
         }
         return sign(pa->path.compare(pb->path));
     };
-    return CompareOrder(column, oa, ob, text, same, path);
+    return CompareOrder(order, oa, ob, text, same, path);
 }
 
 TIDComparer::TIDComparer(std::shared_ptr<const ShellFolderObject> folder, int column)
-    : m_folder(std::move(folder)), m_column(column)
+    : m_folder(std::move(folder)), m_order(m_folder->columnOrder(column))
 {
 }
 
@@ -118,7 +159,7 @@ void TIDComparer::prepare(std::size_t count, ItemAt itemAt)
     m_entries.assign(count, Entry());
     m_keys.clear();
     const NameCollation& collation = NameCollation::forThisThread();
-    const bool values = OrdersByValue(m_column);
+    const bool values = needsFacts(m_order);
     const ShellLocation& at = m_folder->location();
     // The entries of a file-system folder are read relative to it, by name.
     const bool entries = at.kind == ShellLocation::FileSystem || at.kind == ShellLocation::Trash;
@@ -154,11 +195,11 @@ void TIDComparer::prepare(std::size_t count, ItemAt itemAt)
             facts = values ? FactsOf(*place) : KindOf(*place);
         }
         Entry& e = m_entries[i];
-        e.facts = orderFacts(m_column, *place, facts);
+        e.facts = orderFacts(m_order, *place, facts);
         e.nameKey = std::uint32_t(m_keys.size());
         collation.appendKey(DisplayNameOf(*place), m_keys);
-        if (m_column == 2) {
-            const QString type = TypeNameOf(*place, facts);
+        if (OrdersByText(m_order)) {
+            const QString type = orderText(m_order, *place, facts);
             auto it = typeKeys.constFind(type);
             if (it == typeKeys.cend()) {
                 it = typeKeys.insert(type, std::uint32_t(m_keys.size()));
@@ -190,7 +231,7 @@ int TIDComparer::compare(std::size_t a, std::size_t b) const
             return sign(m_item(a).block().compare(m_item(b).block()));
         return sign(pa->path.compare(pb->path));
     };
-    return CompareOrder(m_column, ea.facts, eb.facts, text, same, path);
+    return CompareOrder(m_order, ea.facts, eb.facts, text, same, path);
 }
 
 } // namespace shell

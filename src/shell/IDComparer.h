@@ -1,13 +1,15 @@
 #pragma once
 // The order of namespace objects by a detail column, for two of them (CompareIDs) and
 // for all items of one folder at once (TIDComparer). Both follow one rule: by name,
-// folders come first and names go by the user's language, blind to case; by size or
-// date the values decide and the name breaks ties; by type the type's text, then the
-// name; names that read alike but differ in their bytes stay apart by their bytes.
+// folders come first and names go by the user's language, blind to case; by a value
+// (size, date, a drive's total or free bytes) the values decide and the name breaks
+// ties; by a text (a type) the text, then the name; names that read alike but differ in
+// their bytes stay apart by their bytes. Each folder says what its columns order by.
 // A whole folder is sorted from facts gathered once per item: each item's size or time
 // is read once, relative to the open folder, and each name gets one sort key.
 
 #include "shell/IdList.h"
+#include "shell/ShellNamespace.h"
 
 #include <QByteArray>
 #include <QString>
@@ -26,16 +28,23 @@ struct OrderFacts
     bool valid = false; // the list names an object
     bool isFolder = false;
     int kind = 0;     // ShellLocation::Kind
-    qint64 value = 0; // the size (-1 for folders) or the time, where the column has one
+    qint64 value = 0; // the size (-1 for folders), the time or the bytes of a drive
 };
 
-// The columns whose order is by value: 1 the size, 3 the date.
-bool OrdersByValue(int column);
+inline bool OrdersByValue(ColumnOrder order)
+{
+    return order == ColumnOrder::Size || order == ColumnOrder::Date ||
+           order == ColumnOrder::TotalSpace || order == ColumnOrder::FreeSpace;
+}
+inline bool OrdersByText(ColumnOrder order)
+{
+    return order == ColumnOrder::Type || order == ColumnOrder::DriveType;
+}
 
-// The rule: `textOrder(0)` compares the two display names, `textOrder(1)` the two type
-// texts; `sameObject` and `pathOrder` tell the two objects apart by what they are.
+// The rule: `textOrder(0)` compares the two display names, `textOrder(1)` the two texts
+// of the column; `sameObject` and `pathOrder` tell the two objects apart by what they are.
 template <typename Text, typename Same, typename Path>
-int CompareOrder(int column, const OrderFacts& a, const OrderFacts& b, Text textOrder,
+int CompareOrder(ColumnOrder order, const OrderFacts& a, const OrderFacts& b, Text textOrder,
                  Same sameObject, Path pathOrder)
 {
     if (!a.valid || !b.valid)
@@ -53,9 +62,9 @@ int CompareOrder(int column, const OrderFacts& a, const OrderFacts& b, Text text
             return a.kind < b.kind ? -1 : 1;
         return pathOrder();
     };
-    if (OrdersByValue(column) && a.value != b.value)
+    if (OrdersByValue(order) && a.value != b.value)
         return a.value < b.value ? -1 : 1;
-    if (column == 2) {
+    if (OrdersByText(order)) {
         if (const int c = textOrder(1); c != 0)
             return c;
     }
@@ -66,6 +75,7 @@ int CompareOrder(int column, const OrderFacts& a, const OrderFacts& b, Text text
 class TIDComparer
 {
 public:
+    // `column` is a column of `folder`, which says what it orders by.
     TIDComparer(std::shared_ptr<const ShellFolderObject> folder, int column);
     // The relative list of item `index`; it must stay as it is while the comparer lives.
     using ItemAt = std::function<const TIdList&(std::size_t index)>;
@@ -83,7 +93,7 @@ private:
     };
 
     std::shared_ptr<const ShellFolderObject> m_folder;
-    int m_column;
+    ColumnOrder m_order;
     ItemAt m_item;
     std::vector<Entry> m_entries;
     std::string m_keys;

@@ -111,7 +111,9 @@ QString permissionText(unsigned mode)
     return s;
 }
 
-QString driveTypeText(const QByteArray& mountPoint)
+} // namespace
+
+QString DriveTypeText(const QByteArray& mountPoint)
 {
     const platform::MountTable table = platform::MountTable::read();
     for (const auto& m : table.mounts()) {
@@ -125,8 +127,6 @@ QString driveTypeText(const QByteArray& mountPoint)
     }
     return QStringLiteral("Lokaler Datenträger");
 }
-
-} // namespace
 
 // An open folder read entry by entry, with links never followed.
 class FolderReader
@@ -449,7 +449,17 @@ TIdList ShellFolderObject::setNameOf(const TIdList& relative, const QByteArray& 
 
 int ShellFolderObject::compareIDs(int column, const TIdList& a, const TIdList& b) const
 {
-    return CompareIDs(column, ConcatIDLists(m_list, a), ConcatIDLists(m_list, b));
+    return CompareIDs(columnOrder(column), ConcatIDLists(m_list, a), ConcatIDLists(m_list, b));
+}
+
+ColumnOrder ShellFolderObject::columnOrder(int column) const
+{
+    if (m_place.kind != ShellLocation::Computer)
+        return FileColumnOrder(column);
+    static constexpr std::array kDriveOrder{ColumnOrder::Name, ColumnOrder::DriveType,
+                                            ColumnOrder::TotalSpace, ColumnOrder::FreeSpace};
+    return column >= 0 && column < int(kDriveOrder.size()) ? kDriveOrder[size_t(column)]
+                                                           : ColumnOrder::Name;
 }
 
 int ShellFolderObject::columnCount() const
@@ -489,7 +499,7 @@ std::optional<ColumnDetails> ShellFolderObject::detailsOf(const TIdList* relativ
     const ObjectFacts f = column == 2 ? KindOf(*place) : FactsOf(*place);
     if (drives) {
         if (column == 1) {
-            d.text = driveTypeText(place->path);
+            d.text = DriveTypeText(place->path);
         } else {
             const std::optional<platform::VolumeSize> size = platform::volumeSize(place->path);
             if (!size)

@@ -111,6 +111,8 @@ public:
     // or absent with an errno value in `error`.
     TIdList setNameOf(const TIdList& relative, const QByteArray& newName, int* error) const;
     int compareIDs(int column, const TIdList& a, const TIdList& b) const;
+    // What the folder's own column orders by: the drives' columns are not a file's.
+    ColumnOrder columnOrder(int column) const;
     // The caption (no `relative`) or a cell of a column; nothing past the last column.
     std::optional<ColumnDetails> detailsOf(const TIdList* relative, int column) const;
     std::optional<std::uint32_t> defaultColumnState(int column) const;
@@ -136,6 +138,9 @@ std::uint32_t AttributesOf(const std::optional<ShellLocation>& place, std::uint3
 
 // Icon names of a place, most specific first.
 QStringList IconNamesOf(const ShellLocation& place, const ObjectFacts& facts, bool open);
+
+// The kind of the drive mounted at `mountPoint`, as its type column shows it.
+QString DriveTypeText(const QByteArray& mountPoint);
 
 // Sizes as the list shows them: "1.234 KB", rounded up; "12,3 GB" for drive sizes.
 QString FileSizeText(qint64 bytes);

@@ -139,9 +139,26 @@ TIdList SpecialFolderIDList(TShellFolder kind);
 // The first special folder (from 1 on) that names the same object; SF_FILESYSTEMFOLDER
 // for none.
 TShellFolder SpecialFolderOf(const TIdList& list);
-// Two absolute lists compared by a column: 0 the name (folders first), 1 the size,
-// 2 the type, 3 the date; 0 only for the same object when compared by name.
+// What a detail column orders by: the name (folders first); a value (a file's size or
+// modification time, a drive's total or free bytes), then the name; a text (a file's
+// type, a drive's kind), then the name.
+enum class ColumnOrder
+{
+    Name,
+    Size,
+    Type,
+    Date,
+    DriveType,
+    TotalSpace,
+    FreeSpace,
+};
+// The columns of a folder of files: 0 the name, 1 the size, 2 the type, 3 the date;
+// the others by name.
+ColumnOrder FileColumnOrder(int column);
+// Two absolute lists compared by a column of a folder of files, or by what a column
+// orders by; 0 only for the same object when compared by name.
 int CompareIDs(int column, const TIdList& a, const TIdList& b);
+int CompareIDs(ColumnOrder order, const TIdList& a, const TIdList& b);
 
 // Places the namespace shows that are not below a drive.
 QByteArray HomeFolder();

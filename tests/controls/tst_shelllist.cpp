@@ -5,7 +5,9 @@
 
 #include "controls/ShellList.h"
 #include "platform/DirectorySearch.h"
+#include "platform/MountTable.h"
 #include "platform/NumberText.h"
+#include "platform/VolumeSpace.h"
 #include "shell/ShellNavigator.h"
 #include "shell/ShellStartup.h"
 
@@ -18,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+#include <atomic>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,6 +47,15 @@ QList<QByteArray> shown(TShellList& list)
         out << (list.Item(i).Data.IsParentFolder ? QByteArray("..")
                                                  : QFile::encodeName(list.CaptionText(i)));
     return out;
+}
+
+// A click on the middle of a column's header, where the user clicks.
+void clickHeader(TShellList& list, int column)
+{
+    TListHeader* header = list.Header();
+    const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                    header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
 }
 
 // Paints the list once, as the screen would.
@@ -404,27 +416,33 @@ private slots:
     void order_data()
     {
         // Clicks on column headers and the order they give. Sizes compare as 64-bit
-        // values and folders come first; names go by the language, blind to case.
+        // values and folders come first; names go by the language, blind to case. Before
+        // the clicks the list was in `style` (-1: thumbnails) and came back to report view.
+        QTest::addColumn<int>("style");
         QTest::addColumn<QList<int>>("clicks");
         QTest::addColumn<QList<QByteArray>>("expected");
         QTest::newRow("name, as read")
-            << QList<int>{} << QList<QByteArray>{"Ordner", "a-10kb", "B-5gib", "c-4gib", "D-9kb"};
+            << int(vsReport) << QList<int>{}
+            << QList<QByteArray>{"Ordner", "a-10kb", "B-5gib", "c-4gib", "D-9kb"};
         QTest::newRow("name, descending")
-            << QList<int>{0} << QList<QByteArray>{"D-9kb", "c-4gib", "B-5gib", "a-10kb", "Ordner"};
+            << int(vsIcon) << QList<int>{0}
+            << QList<QByteArray>{"D-9kb", "c-4gib", "B-5gib", "a-10kb", "Ordner"};
         QTest::newRow("size ascending")
-            << QList<int>{1} << QList<QByteArray>{"Ordner", "D-9kb", "a-10kb", "c-4gib", "B-5gib"};
+            << int(vsList) << QList<int>{1}
+            << QList<QByteArray>{"Ordner", "D-9kb", "a-10kb", "c-4gib", "B-5gib"};
         QTest::newRow("size descending")
-            << QList<int>{1, 1}
+            << int(vsSmallIcon) << QList<int>{1, 1}
             << QList<QByteArray>{"B-5gib", "c-4gib", "a-10kb", "D-9kb", "Ordner"};
         QTest::newRow("size, three clicks")
-            << QList<int>{1, 1, 1}
+            << -1 << QList<int>{1, 1, 1}
             << QList<QByteArray>{"Ordner", "D-9kb", "a-10kb", "c-4gib", "B-5gib"};
         QTest::newRow("back to name")
-            << QList<int>{1, 1, 0}
+            << int(vsReport) << QList<int>{1, 1, 0}
             << QList<QByteArray>{"Ordner", "a-10kb", "B-5gib", "c-4gib", "D-9kb"};
     }
     void order()
     {
+        QFETCH(int, style);
         QFETCH(QList<int>, clicks);
         QFETCH(QList<QByteArray>, expected);
         const QByteArray f = folder();
@@ -434,16 +452,104 @@ private slots:
         sparse(f + "/a-10kb", 10 * KiB);
         sparse(f + "/D-9kb", 9 * KiB);
         TShellList list;
+        list.resize(800, 300);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
         list.SetPathBytes(f);
+        if (style < 0)
+            list.SetThumbnails(true);
+        else
+            list.SetViewStyle(TViewStyle(style));
+        list.SetViewStyle(vsReport);
+        // One item selected, another focused: both go with their items, also where a
+        // sort moves items in a cycle of three (by size: a, D and B trade places).
+        const auto rowOf = [&](const QByteArray& name) { return int(shown(list).indexOf(name)); };
+        list.SetSelected(rowOf("a-10kb"), true);
+        list.SetItemFocused(rowOf("B-5gib"));
         for (const int column : clicks)
-            list.SortByColumn(column);
+            clickHeader(list, column);
         QCOMPARE(shown(list), expected);
+        QCOMPARE(list.SelectedIndexes(), std::vector<int>{rowOf("a-10kb")});
+        QCOMPARE(list.ItemFocused(), rowOf("B-5gib"));
+        QCOMPARE(list.SortColumn(), clicks.isEmpty() ? 0 : clicks.back());
         QCOMPARE(list.SortDescending(),
                  (clicks.size() % 2 == 0 && !clicks.isEmpty() && clicks.back() == clicks.front()) ||
                      (clicks == QList<int>{0}));
+        // The arrow is on the sorted column alone, and points the sorted way.
+        for (int k = 0; k < list.ListColumnCount(); ++k) {
+            const QImage arrow = k != list.SortColumn()  ? QImage()
+                                 : list.SortDescending() ? list.ArrowDown()
+                                                         : list.ArrowUp();
+            QCOMPARE(list.Header()->SectionBitmap(k), arrow);
+        }
         // A refresh keeps column and direction.
         list.FullRefresh();
         QCOMPARE(shown(list), expected);
+    }
+
+    void drivesSortByTheirOwnColumns_data()
+    {
+        // The root ("r") and three drives mounted below the test's folder ("a", "b",
+        // "c"), each with its kind, total and free bytes; clicks on a header of the
+        // drives view and the order they give.
+        QTest::addColumn<QList<int>>("clicks");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("Typ") << QList<int>{1} << QByteArray("brac");
+        QTest::newRow("Typ, descending") << QList<int>{1, 1} << QByteArray("carb");
+        QTest::newRow("Gesamtgröße") << QList<int>{2} << QByteArray("acbr");
+        QTest::newRow("Gesamtgröße, descending") << QList<int>{2, 2} << QByteArray("rbca");
+        QTest::newRow("Freier Speicher") << QList<int>{3} << QByteArray("barc");
+        QTest::newRow("Freier Speicher, descending") << QList<int>{3, 3} << QByteArray("crab");
+    }
+    void drivesSortByTheirOwnColumns()
+    {
+        QFETCH(QList<int>, clicks);
+        QFETCH(QByteArray, expected);
+        const QByteArray f = folder();
+        struct Drive
+        {
+            QByteArray mountPoint, fileSystem, source;
+            std::uint64_t total, free;
+        };
+        const QList<Drive> drives{{"/", "ext4", "/dev/vda1", 400 * GiB, 300 * GiB},
+                                  {f + "/a", "xfs", "/dev/vdb1", 100 * GiB, 200 * GiB},
+                                  {f + "/b", "btrfs", "/dev/vdc1", 300 * GiB, 100 * GiB},
+                                  {f + "/c", "nfs", "server:/share", 200 * GiB, 400 * GiB}};
+        QByteArray table;
+        for (int i = 0; i < drives.size(); ++i) {
+            const Drive& d = drives[i];
+            if (d.mountPoint != "/")
+                QCOMPARE(::mkdir(d.mountPoint.constData(), 0755), 0);
+            table += QByteArray::number(i + 20) + " 1 8:" + QByteArray::number(i) + " / " +
+                     d.mountPoint + " rw - " + d.fileSystem + ' ' + d.source + " rw\n";
+        }
+        writeFile(f + "/mountinfo", table);
+        platform::MountTable::setTableFile(QFile::decodeName(f + "/mountinfo"));
+        platform::setVolumeSizeHook([drives](const QByteArray& path) {
+            for (const Drive& d : drives) {
+                if (d.mountPoint == path)
+                    return std::optional(platform::VolumeSize{d.total, d.free});
+            }
+            return std::optional<platform::VolumeSize>();
+        });
+        const auto restore = qScopeGuard([] {
+            platform::MountTable::setTableFile({});
+            platform::setVolumeSizeHook({});
+        });
+        TShellList list;
+        list.resize(800, 300);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        list.SetPathBytes({});
+        QCOMPARE(list.ColumnCount(), 4);
+        for (const int column : clicks)
+            clickHeader(list, column);
+        QByteArray order;
+        for (int i = 0; i < list.ItemCount(); ++i) {
+            const QByteArray path = list.ItemPath(i);
+            order += path == "/" ? 'r' : path.back();
+        }
+        QCOMPARE(order, expected);
     }
 
     void orderByTextWhenTheOwnerCompares()
@@ -511,7 +617,18 @@ private slots:
         // the names are what is selected now.
         QVERIFY(QFile::remove(QFile::decodeName(f + "/zwei")));
         writeFile(f + "/fünf");
+        // The names are looked up in what the refresh read: the folder is read once, and
+        // not once more for each name that is gone (a stall in a large folder).
+        std::atomic_int reads = 0;
+        const QByteArray leaf = f.mid(f.lastIndexOf('/'));
+        platform::setFolderOpenHook([&](int, std::string_view name) {
+            if (name.ends_with(std::string_view(leaf.constData(), size_t(leaf.size()))))
+                ++reads;
+            return true;
+        });
         list.FullRefresh();
+        platform::setFolderOpenHook({});
+        QCOMPARE(reads.load(), 1);
         QCOMPARE(list.SelCount(), 1);
         QCOMPARE(list.ItemPath(list.Selected()), f + "/\xff-vier");
         QCOMPARE(list.SelectedNames(), TFileNames{"\xff-vier"});

@@ -14,7 +14,9 @@
 #include "fileops/ClipboardFiles.h"
 #include "fileops/NameRules.h"
 #include "fileops/TrashStore.h"
+#include "shell/ShellLink.h"
 #include "shell/ShellStartup.h"
+#include "threads/SelectionList.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -44,6 +46,8 @@ class Boxes : public QObject
 public:
     QStringList answers;
     QStringList texts;
+    // Runs once, while the next box is open, before it is answered.
+    std::function<void()> whileAsked;
 
     Boxes()
     {
@@ -60,6 +64,8 @@ private:
         auto* accept = box->findChild<QPushButton*>(QStringLiteral("accept"));
         if ((accept && !accept->isEnabled()) || box->text().contains(u"wird ermittelt"))
             return; // still measuring
+        if (whileAsked)
+            std::exchange(whileAsked, {})();
         const QString answer =
             answers.isEmpty() ? QStringLiteral("unexpected") : answers.takeFirst();
         texts << (answer == u"unexpected" ? QStringLiteral("unexpected: ") : QString()) +
@@ -191,7 +197,11 @@ private slots:
     void pasteReportedByTheFirstSource();
     void renameInPlace_data();
     void renameInPlace();
+    void renamedThenDeleted_data();
+    void renamedThenDeleted();
     void goneBeforeTheCommand();
+    void nothingElseWhileACommandWaits_data();
+    void nothingElseWhileACommandWaits();
     void partlyDeleted();
     void propertiesOfAFolder();
     void doubleClick();
@@ -201,9 +211,10 @@ private slots:
 
 void TestShellListCommands::keyTable_data()
 {
-    // The folder holds "a.txt", "b.txt" and "ordner/" (with "drin.txt"). `expect` lists
-    // the facets that must hold afterwards: path (relative to the folder), items,
-    // selected, cut (ghosted items), clipboard, disk, trash, editing, opened, dialog.
+    // The folder holds "a.txt", "b.txt", the hidden ".versteckt" and "ordner/" (with
+    // "drin.txt"). `expect` lists the facets that must hold afterwards: path (relative to
+    // the folder), items, selected, cut (ghosted items), clipboard, disk, trash, editing,
+    // opened, dialog.
     QTest::addColumn<QByteArrayList>("selected");
     QTest::addColumn<int>("key");
     QTest::addColumn<int>("modifiers");
@@ -254,6 +265,9 @@ void TestShellListCommands::keyTable_data()
     QTest::newRow("F5 reads the folder again")
         << QByteArrayList{} << int(Qt::Key_F5) << none << false << ""
         << QStringList{"items=..,ordner,a.txt,b.txt,c.txt"};
+    QTest::newRow("Ctrl+H shows hidden entries")
+        << a << int(Qt::Key_H) << ctrl << false << ""
+        << QStringList{"items=..,ordner,.versteckt,a.txt,b.txt,c.txt", "selected=a.txt"};
 }
 
 void TestShellListCommands::keyTable()
@@ -269,6 +283,7 @@ void TestShellListCommands::keyTable()
     putFile(f + "/b.txt", "b");
     QCOMPARE(::mkdir((f + "/ordner").constData(), 0755), 0);
     putFile(f + "/ordner/drin.txt", "d");
+    putFile(f + "/.versteckt", "v");
     Boxes boxes;
     if (!answer.isEmpty())
         boxes.answers << answer;
@@ -645,6 +660,77 @@ void TestShellListCommands::renameInPlace()
     }
 }
 
+void TestShellListCommands::renamedThenDeleted_data()
+{
+    // a.txt is selected, the context menu comes up (and is dismissed, or its "Umbenennen"
+    // chosen), the name is edited in place to c.txt; another program may then write a new
+    // a.txt; "Löschen" from the menu of the still selected item.
+    QTest::addColumn<QString>("firstPick"); // "" dismisses the menu, and F2 edits
+    QTest::addColumn<bool>("madeAnew");
+    QTest::newRow("F2 after a dismissed menu, the old name made anew") << "" << true;
+    QTest::newRow("renamed from the menu, the old name made anew") << "Umbenennen" << true;
+    QTest::newRow("renamed from the menu, the old name free") << "Umbenennen" << false;
+}
+
+void TestShellListCommands::renamedThenDeleted()
+{
+    QFETCH(QString, firstPick);
+    QFETCH(bool, madeAnew);
+    const QByteArray f = folder();
+    putFile(f + "/a.txt", "a");
+    putFile(f + "/b.txt", "b");
+    Boxes boxes;
+    QList<Reported> reports;
+    TShellList list;
+    open(list, f, reports);
+    select(list, {"a.txt"});
+    QStringList picks{firstPick, QStringLiteral("Löschen")};
+    TContextMenuPopup::SetPicker([&](QMenu& menu) -> QAction* {
+        const QString pick = picks.takeFirst();
+        for (QAction* a : menu.actions()) {
+            if (!pick.isEmpty() && a->text() == pick)
+                return a;
+        }
+        return nullptr;
+    });
+    const auto rightClick = [&] {
+        const QRect r = list.ItemRect(list.Selected());
+        QWidget* viewport = list.CurrentView()->viewport();
+        const QPoint at = viewport->mapFrom(&list, r.center());
+        QContextMenuEvent request(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+        QApplication::sendEvent(viewport, &request);
+    };
+    rightClick();
+    if (firstPick.isEmpty())
+        press(list, Qt::Key_F2);
+    QVERIFY(list.IsEditing());
+    auto* editor = list.CurrentView()->findChild<QLineEdit*>();
+    QVERIFY(editor);
+    editor->setText(QStringLiteral("c.txt"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_VERIFY(!list.IsEditing());
+    QCOMPARE(list.SelectedNames(), TFileNames{"c.txt"});
+    if (madeAnew)
+        putFile(f + "/a.txt", "another program's a");
+    boxes.answers << "accept";
+    rightClick();
+    QTRY_VERIFY(boxes.answers.isEmpty());
+    QVERIFY(picks.isEmpty());
+    // Exactly the renamed file goes, and the question names it by its new name.
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY2(boxes.texts[0].startsWith(u"Soll „c.txt“ in den Papierkorb verschoben werden?"),
+             qPrintable(boxes.texts[0]));
+    const QByteArrayList left =
+        madeAnew ? QByteArrayList{"a.txt", "b.txt"} : QByteArrayList{"b.txt"};
+    QCOMPARE(onDisk(f), left);
+    if (madeAnew)
+        QCOMPARE(contentOf(f + "/a.txt"), QByteArray("another program's a"));
+    QCOMPARE(trashed(), QByteArrayList{"c.txt"});
+    QCOMPARE(reports.size(), 2); // the rename, the deletion
+    QCOMPARE(reports[1].files, TFileNames{f + "/c.txt"});
+    QCOMPARE(names(list), QByteArrayList{"b.txt"});
+}
+
 void TestShellListCommands::goneBeforeTheCommand()
 {
     const QByteArray f = folder();
@@ -692,6 +778,115 @@ void TestShellListCommands::goneBeforeTheCommand()
     QCOMPARE(verb, QString());
     QVERIFY(boxes.texts[1].contains(u"„b.txt“ ist nicht mehr da"));
     QCOMPARE(names(list), QByteArrayList{"d.txt"});
+}
+
+void TestShellListCommands::nothingElseWhileACommandWaits_data()
+{
+    // While a command waits for its question (the one before deleting, or the conflict
+    // of a drop's operation), the user tries something else on the list: a key that the
+    // key table passes on, or another command, which is refused. Afterwards F5 shows
+    // whether the first command still counts as running.
+    QTest::addColumn<QString>("command"); // "delete" or "drop"
+    QTest::addColumn<int>("key");         // 0: `other` instead
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("other"); // "menu" or "double click"
+    const int none = Qt::NoModifier;
+    for (const QString& command : {QStringLiteral("delete"), QStringLiteral("drop")}) {
+        const auto row = [&](const char* what) -> QTestData& {
+            return QTest::addRow("%s: %s", qPrintable(command), what) << command;
+        };
+        row("F5") << int(Qt::Key_F5) << none << "";
+        row("Backspace") << int(Qt::Key_Backspace) << none << "";
+        row("Ctrl+A") << int(Qt::Key_A) << int(Qt::ControlModifier) << "";
+        row("Space") << int(Qt::Key_Space) << none << "";
+        row("Ctrl+H") << int(Qt::Key_H) << int(Qt::ControlModifier) << "";
+        row("Delete") << int(Qt::Key_Delete) << none << "";
+        row("the context menu") << 0 << none << "menu";
+        row("a double click") << 0 << none << "double click";
+    }
+}
+
+void TestShellListCommands::nothingElseWhileACommandWaits()
+{
+    QFETCH(QString, command);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QString, other);
+    const QByteArray f = folder();
+    QCOMPARE(::mkdir((f + "/liste").constData(), 0755), 0);
+    QCOMPARE(::mkdir((f + "/liste/ordner").constData(), 0755), 0);
+    putFile(f + "/liste/a.txt", "a");
+    putFile(f + "/liste/b.txt", "b");
+    putFile(f + "/a.txt", "the dropped a");
+    Boxes boxes;
+    QList<Reported> reports;
+    TShellLink link;
+    link.SelectionList()->SetCalculateSizes(false);
+    TShellList list;
+    list.SetShellLink(&link);
+    list.SetShowParentFolder(true);
+    open(list, f + "/liste", reports);
+    list.SetCheckboxes(true);
+    int populated = 0, checks = 0, menus = 0;
+    list.OnPopulated = [&] { ++populated; };
+    list.OnCheckStateChanged = [&](int, const QByteArray&, threads::TSelectionState) { ++checks; };
+    TContextMenuPopup::SetPicker([&](QMenu&) -> QAction* {
+        ++menus;
+        return nullptr;
+    });
+    select(list, {"a.txt"});
+    const QByteArrayList items = names(list);
+    bool waited = false;
+    boxes.whileAsked = [&] {
+        waited = list.CommandRunning();
+        QWidget* viewport = list.CurrentView()->viewport();
+        const QPoint at = viewport->mapFrom(&list, list.ItemRect(list.Selected()).center());
+        if (key != 0) {
+            press(list, key, Qt::KeyboardModifiers(modifiers));
+        } else if (other == u"menu") {
+            QContextMenuEvent request(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+            QApplication::sendEvent(viewport, &request);
+        } else {
+            QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
+        }
+        press(list, Qt::Key_F5);
+    };
+    if (command == u"delete") {
+        boxes.answers << "cancel";
+        press(list, Qt::Key_Delete);
+    } else {
+        boxes.answers << "skip"; // a.txt is there already
+        QMimeData data;
+        data.setData(QStringLiteral("text/uri-list"),
+                     fileops::ClipboardFiles::uriOf(f + "/a.txt") + "\r\n");
+        QWidget* viewport = list.CurrentView()->viewport();
+        const QPoint empty(viewport->width() / 2, viewport->height() - 20);
+        const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
+        QDragEnterEvent enter(empty, offered, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &enter);
+        QDragMoveEvent over(empty, offered, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &over);
+        QDropEvent drop(empty, offered, &data, Qt::NoButton, {});
+        QApplication::sendEvent(viewport, &drop);
+    }
+    QTRY_VERIFY(boxes.answers.isEmpty());
+    QVERIFY(waited);
+    // Nothing of it happened: the same folder, items and selection, no second question,
+    // no menu, nothing opened, no check box changed, no report.
+    QCOMPARE(populated, 0);
+    QCOMPARE(list.PathBytes(), f + "/liste/");
+    QCOMPARE(names(list), items);
+    QCOMPARE(names(list, true), QByteArrayList{"a.txt"});
+    QCOMPARE(boxes.texts.size(), 1);
+    QCOMPARE(menus, 0);
+    QVERIFY(m_opened.isEmpty());
+    QCOMPARE(checks, 0);
+    QVERIFY(reports.isEmpty());
+    QCOMPARE(contentOf(f + "/liste/a.txt"), QByteArray("a"));
+    // Once the command has ended, the keys act again.
+    QTRY_VERIFY(!list.CommandRunning());
+    press(list, Qt::Key_F5);
+    QCOMPARE(populated, 1);
 }
 
 void TestShellListCommands::partlyDeleted()
