@@ -122,54 +122,56 @@ inline QByteArrayList temporaryLeftovers(const QByteArray& root)
     return found;
 }
 
-// A tmpfs of `sizeKib` mounted on `where` while the object lives. Only root can mount;
-// `mounted()` says whether it worked.
-class TmpfsMount
+// A file system mounted on `where` while the object lives, unmounted when it goes. Only
+// root can mount; `mounted()` says whether it worked.
+class ScopedMount
 {
 public:
-    TmpfsMount(const QByteArray& where, int sizeKib, bool readOnly = false) : m_where(where)
-    {
-        if (::geteuid() != 0)
-            return;
-        ::mkdir(where.constData(), 0755);
-        const QByteArray options = "size=" + QByteArray::number(sizeKib) + "k,mode=0755";
-        m_mounted = ::mount("tmpfs", where.constData(), "tmpfs", readOnly ? MS_RDONLY : 0,
-                            options.constData()) == 0;
-    }
-    ~TmpfsMount()
+    ScopedMount(const ScopedMount&) = delete;
+    ScopedMount& operator=(const ScopedMount&) = delete;
+    ~ScopedMount()
     {
         if (m_mounted)
             ::umount2(m_where.constData(), MNT_DETACH);
     }
     bool mounted() const { return m_mounted; }
+
+protected:
+    ScopedMount(const QByteArray& where, const char* source, const char* type,
+                unsigned long flags, const QByteArray& options)
+        : m_where(where)
+    {
+        if (::geteuid() != 0)
+            return;
+        ::mkdir(where.constData(), 0755);
+        m_mounted = ::mount(source, where.constData(), type, flags,
+                            options.isEmpty() ? nullptr : options.constData()) == 0;
+    }
 
 private:
     QByteArray m_where;
     bool m_mounted = false;
 };
 
-// `folder` bind-mounted on `where` while the object lives: the same file system seen
-// through a mount of its own. Only root can mount; `mounted()` says whether it worked.
-class BindMount
+// A tmpfs of `sizeKib` on `where`.
+class TmpfsMount : public ScopedMount
 {
 public:
-    BindMount(const QByteArray& folder, const QByteArray& where) : m_where(where)
+    TmpfsMount(const QByteArray& where, int sizeKib, bool readOnly = false)
+        : ScopedMount(where, "tmpfs", "tmpfs", readOnly ? MS_RDONLY : 0,
+                      "size=" + QByteArray::number(sizeKib) + "k,mode=0755")
     {
-        if (::geteuid() != 0)
-            return;
-        ::mkdir(where.constData(), 0755);
-        m_mounted = ::mount(folder.constData(), where.constData(), nullptr, MS_BIND, nullptr) == 0;
     }
-    ~BindMount()
-    {
-        if (m_mounted)
-            ::umount2(m_where.constData(), MNT_DETACH);
-    }
-    bool mounted() const { return m_mounted; }
+};
 
-private:
-    QByteArray m_where;
-    bool m_mounted = false;
+// `folder` bind-mounted on `where`: the same file system seen through a mount of its own.
+class BindMount : public ScopedMount
+{
+public:
+    BindMount(const QByteArray& folder, const QByteArray& where)
+        : ScopedMount(where, folder.constData(), nullptr, MS_BIND, {})
+    {
+    }
 };
 
 #define REQUIRE_TMPFS(mount)                                                                       \
