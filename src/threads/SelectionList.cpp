@@ -257,6 +257,13 @@ bool TSelectionList::Resolve(QByteArray& path) const
     if (isFolderShortcut(path, target)) {
         if (!m_resolveShortcuts)
             return false;
+        // A link that lies in the selection itself, as an entry a split folder left or
+        // inside a folder entry, is what its check box shows and takes out.
+        QByteArray own = path;
+        if (NormalizePath(own) && IsCovered(own)) {
+            path = own;
+            return true;
+        }
         path = target;
     }
     return NormalizePath(path);
