@@ -1,6 +1,7 @@
 #include "threads/SelectionList.h"
 
 #include "platform/DirectorySearch.h"
+#include "platform/PathAt.h"
 #include "shell/ShellLink.h"
 #include "shell/ShellNamespace.h"
 #include "threads/FolderSizeThread.h"
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <utility>
 
@@ -110,6 +112,51 @@ bool mayBeDriveRoot(const QByteArray& object)
 
 } // namespace
 
+// Reads the entries of a selection on a worker: which have gone (or changed between
+// file and folder), and the bytes and number of the files.
+class TSelectionList::EntriesStat : public TBasicWorkItem
+{
+public:
+    explicit EntriesStat(const shell::TFileNames& entries)
+    {
+        // Bytes of their own: Qt counts shared data inside its library, out of sight of
+        // ThreadSanitizer.
+        m_entries.reserve(entries.size());
+        for (const QByteArray& entry : entries)
+            m_entries.append(QByteArray(entry.constData(), entry.size()));
+    }
+
+    void Execute() override
+    {
+        for (qsizetype i = 0; i < m_entries.size(); ++i) {
+            if (CheckCancelled())
+                return;
+            const bool folder = isFolderEntry(m_entries[i]);
+            const platform::PathAt at(objectOf(m_entries[i]).toStdString());
+            struct stat st;
+            if (::fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+                S_ISDIR(st.st_mode) != folder) {
+                m_gone.append(i);
+            } else if (!folder) {
+                m_bytes += st.st_size;
+                m_files += 1;
+            }
+        }
+    }
+
+    // Read by the completion, after Execute.
+    const shell::TFileNames& Entries() const { return m_entries; }
+    const QList<qsizetype>& Gone() const { return m_gone; }
+    std::int64_t Bytes() const { return m_bytes; }
+    std::int64_t Files() const { return m_files; }
+
+private:
+    shell::TFileNames m_entries;
+    QList<qsizetype> m_gone;
+    std::int64_t m_bytes = 0;
+    std::int64_t m_files = 0;
+};
+
 // Collects the changes of one operation into one change report.
 class TSelectionList::Batch
 {
@@ -117,7 +164,13 @@ public:
     explicit Batch(TSelectionList& list) : m_list(list) { ++m_list.m_batchDepth; }
     ~Batch()
     {
-        if (--m_list.m_batchDepth == 0 && m_list.m_changed) {
+        if (--m_list.m_batchDepth != 0)
+            return;
+        if (m_list.m_remeasure || m_list.m_changed) {
+            m_list.m_remeasure = false;
+            m_list.Recompute();
+        }
+        if (m_list.m_changed) {
             m_list.m_changed = false;
             m_list.Changed();
         }
@@ -158,13 +211,11 @@ void TSelectionList::AppendEntry(const QByteArray& entry)
     m_changed = true;
 }
 
-void TSelectionList::DeleteEntry(const QByteArray& entry, bool adjustSizes)
+void TSelectionList::DeleteEntry(const QByteArray& entry)
 {
     const qsizetype at = m_paths.indexOf(entry);
     if (at < 0)
         return;
-    if (adjustSizes)
-        QueueSize(objectOf(entry), true, -1);
     m_paths.removeAt(at);
     m_index.remove(entry);
     m_changed = true;
@@ -206,6 +257,13 @@ bool TSelectionList::Resolve(QByteArray& path) const
     if (isFolderShortcut(path, target)) {
         if (!m_resolveShortcuts)
             return false;
+        // A link that lies in the selection itself, as an entry a split folder left or
+        // inside a folder entry, is what its check box shows and takes out.
+        QByteArray own = path;
+        if (NormalizePath(own) && IsCovered(own)) {
+            path = own;
+            return true;
+        }
         path = target;
     }
     return NormalizePath(path);
@@ -276,6 +334,7 @@ bool TSelectionList::IsCovered(const QByteArray& path) const
 void TSelectionList::SelectPath(QByteArray path)
 {
     Batch batch(*this);
+    m_remeasure = true;
     if (!Resolve(path))
         return;
     const TSelectionState state = GetState(path);
@@ -283,20 +342,13 @@ void TSelectionList::SelectPath(QByteArray path)
         return;
     if (state == ssPartlySelected)
         RemoveBelow(path);
-    if (m_calculateSizes) {
-        if (isFolderEntry(path)) {
-            QueueSize(objectOf(path), true, +1);
-        } else if (const std::int64_t size = shell::FileSizeOf(path); size >= 0) {
-            m_totalBytes += size;
-            m_totalFiles += 1;
-        }
-    }
     AppendEntry(path);
 }
 
 void TSelectionList::DeselectPath(QByteArray path)
 {
     Batch batch(*this);
+    m_remeasure = true;
     bool inherited = false;
     const TSelectionState state = GetState(path, &inherited);
     if (state != ssSelected && state != ssPartlySelected)
@@ -309,40 +361,13 @@ void TSelectionList::DeselectPath(QByteArray path)
         return;
     }
     if (!inherited) {
-        DeleteEntry(entry, true);
+        DeleteEntry(entry);
         return;
     }
     const QByteArray object = objectOf(entry);
-    const QByteArray parent = parentOf(object);
-    const int distance = CoveringDistance(object);
     QByteArray covering;
-    if (distance == 0) {
-        return;
-    } else if (distance == 1) {
-        // The parent's folder entry goes: its own folder count goes with it, the object's
-        // measure goes, and the siblings that replace the entry were counted in it.
-        QueueSize(parent, false, -1);
-        ExpandFrom(parent, object, covering, true);
-        DeleteEntry(covering, false);
-    } else {
-        // Farther up, the folders between lose their own counts as well: the totals are
-        // measured again from the entries that are left.
-        ExpandFrom(parent, object, covering, false);
-        DeleteEntry(covering, false);
-        Recompute();
-    }
-}
-
-int TSelectionList::CoveringDistance(const QByteArray& object) const
-{
-    QByteArray folder = parentOf(object);
-    for (int distance = 1;; ++distance) {
-        if (m_index.contains(folderEntry(folder)))
-            return distance;
-        if (folder == "/")
-            return 0;
-        folder = parentOf(folder);
-    }
+    ExpandFrom(parentOf(object), object, covering);
+    DeleteEntry(covering);
 }
 
 void TSelectionList::RemoveBelow(const QByteArray& path)
@@ -361,7 +386,6 @@ void TSelectionList::RemoveBelow(const QByteArray& path)
             kept.append(entry);
             continue;
         }
-        QueueSize(objectOf(entry), true, -1);
         m_index.remove(entry);
         m_changed = true;
     }
@@ -372,11 +396,10 @@ void TSelectionList::ExpandCovering(const QByteArray& folder, const QByteArray& 
                                     QByteArray& result)
 {
     Batch batch(*this);
-    ExpandFrom(shell::WithoutTrailingSlash(folder), objectOf(path), result, true);
+    ExpandFrom(shell::WithoutTrailingSlash(folder), objectOf(path), result);
 }
 
-void TSelectionList::ExpandFrom(QByteArray folder, QByteArray path, QByteArray& result,
-                                bool queueSizes)
+void TSelectionList::ExpandFrom(QByteArray folder, QByteArray path, QByteArray& result)
 {
     folder = shell::WithoutTrailingSlash(folder);
     for (;;) {
@@ -391,8 +414,6 @@ void TSelectionList::ExpandFrom(QByteArray folder, QByteArray path, QByteArray& 
             }
         }
         if (m_index.contains(folderEntry(folder))) {
-            if (queueSizes)
-                QueueSize(path, true, -1);
             result = folderEntry(folder);
             return;
         }
@@ -507,25 +528,29 @@ TSelectionState TSelectionList::ToggleItem(const shell::TIdList& item)
 TSelectionState TSelectionList::TogglePath(const QByteArray& path)
 {
     BeginUpdate();
-    const TSelectionState state = GetState(path);
-    if (state == ssSelected) {
-        DeselectPath(path);
-    } else if (state == ssNotSelected || state == ssPartlySelected) {
-        SelectPath(path);
-        SelectPath(CollapseTarget(path));
+    {
+        // One measure for the whole click.
+        Batch batch(*this);
+        m_remeasure = true;
+        const TSelectionState state = GetState(path);
+        if (state == ssSelected) {
+            DeselectPath(path);
+        } else if (state == ssNotSelected || state == ssPartlySelected) {
+            SelectPath(path);
+            SelectPath(CollapseTarget(path));
+        }
     }
     const TSelectionState now = GetState(path);
     EndUpdate();
     return now;
 }
 
-void TSelectionList::QueueSize(const QByteArray& object, bool recursive, int sign)
+void TSelectionList::QueueSize(const QByteArray& folder)
 {
     TWorkerThreadPool* pool = SelectionPool();
-    if (!m_calculateSizes || !pool)
+    if (!pool)
         return;
-    auto item = std::make_shared<TFolderSizeThread>(object, recursive);
-    item->SetSign(sign);
+    auto item = std::make_shared<TFolderSizeThread>(folder, true);
     item->SetOwner(this);
     item->SetOnDone(
         this, [this](TBasicWorkItem& done) { SizeDone(static_cast<TFolderSizeThread&>(done)); });
@@ -550,16 +575,50 @@ void TSelectionList::Recompute()
 {
     CancelOwnSizes();
     ZeroTotals();
+    TWorkerThreadPool* pool = SelectionPool();
+    if (m_paths.isEmpty() || !pool)
+        return;
+    // The disk is read on the workers: one item looks at every entry and measures the
+    // files, one per folder entry measures the folder.
+    auto stat = std::make_shared<EntriesStat>(m_paths);
+    stat->SetOwner(this);
+    stat->SetOnDone(
+        this, [this](TBasicWorkItem& done) { EntriesChecked(static_cast<EntriesStat&>(done)); });
+    m_sizing.append(stat);
+    pool->AddWorkItem(stat);
     if (!m_calculateSizes)
         return;
-    for (const QByteArray& entry : m_paths) {
-        if (isFolderEntry(entry)) {
-            QueueSize(objectOf(entry), true, +1);
-        } else if (const std::int64_t size = shell::FileSizeOf(entry); size >= 0) {
-            m_totalBytes += size;
-            m_totalFiles += 1;
+    for (const QByteArray& entry : std::as_const(m_paths)) {
+        if (isFolderEntry(entry))
+            QueueSize(objectOf(entry));
+    }
+}
+
+void TSelectionList::EntriesChecked(EntriesStat& item)
+{
+    m_sizing.removeIf([&item](const auto& queued) { return queued.get() == &item; });
+    if (item.CheckCancelled())
+        return;
+    // An entry whose object has gone, or is no longer a folder or no longer a file, names
+    // nothing of what was chosen: it leaves the selection. A folder entry that went adds
+    // nothing: its measure found no folder.
+    bool changed = false;
+    for (const qsizetype i : item.Gone()) {
+        const QByteArray& entry = item.Entries()[i];
+        if (m_index.remove(entry)) {
+            m_paths.removeOne(entry);
+            changed = true;
         }
     }
+    if (m_calculateSizes && item.Files() > 0) {
+        m_totalBytes += item.Bytes();
+        m_totalFiles += item.Files();
+        emit OnCompletedCalculateFiles(this);
+    }
+    if (m_paths.isEmpty())
+        ZeroTotals();
+    if (changed)
+        Changed();
 }
 
 void TSelectionList::CancelOwnSizes()

@@ -4,8 +4,10 @@
 // path and "/*"), three states for any path, and the changes a check box click makes,
 // splitting a folder entry when something below it is taken out and joining entries
 // when a folder becomes wholly selected. It keeps totals of the bytes, files and
-// folders selected, measured on SelectionPool. Created and owned by a TShellLink;
-// everything here runs on the interface thread.
+// folders selected: every operation measures them afresh from the entries it leaves
+// (folders on SelectionPool), so that they follow the disk as it is, and drops the
+// entries whose objects have gone. Created and owned by a TShellLink; everything here
+// runs on the interface thread.
 
 #include "shell/IdList.h"
 #include "shell/ShellPaths.h"
@@ -22,6 +24,7 @@ class TShellLink;
 
 namespace threads {
 
+class TBasicWorkItem;
 class TFolderSizeThread;
 
 // Also the check box image index of an item.
@@ -64,7 +67,7 @@ public:
     // Whether an entry form lies inside a selected folder entry (or is an entry).
     bool IsCovered(const QByteArray& path) const;
     TSelectionState LookupState(const QByteArray& path, bool& inherited) const;
-    // Deletes the entries below a path, taking their sizes back.
+    // Deletes the entries below a path.
     void RemoveBelow(const QByteArray& path);
     // Replaces the folder entry that covers `path` (inside `folder`) by entries for
     // everything but `path`; `result` is the covering entry, which the caller deletes.
@@ -110,16 +113,17 @@ signals:
 
 private:
     class Batch;
+    class EntriesStat;
     // Resolves a link to a folder when asked to and brings the path to its entry form.
     bool Resolve(QByteArray& path) const;
     void AppendEntry(const QByteArray& entry);
-    void DeleteEntry(const QByteArray& entry, bool adjustSizes);
-    void ExpandFrom(QByteArray folder, QByteArray path, QByteArray& result, bool queueSizes);
-    // How many folder levels above `object` its covering entry lies; 0 for none.
-    int CoveringDistance(const QByteArray& object) const;
-    void QueueSize(const QByteArray& object, bool recursive, int sign);
+    void DeleteEntry(const QByteArray& entry);
+    void ExpandFrom(QByteArray folder, QByteArray path, QByteArray& result);
+    void QueueSize(const QByteArray& folder);
     void SizeDone(TFolderSizeThread& item);
+    // Measures the totals afresh and drops the entries that name nothing.
     void Recompute();
+    void EntriesChecked(EntriesStat& item);
     void CancelOwnSizes();
     void ZeroTotals();
     void Changed();
@@ -132,10 +136,11 @@ private:
     bool m_calculateSizes = true;
     int m_batchDepth = 0;
     bool m_changed = false;
+    bool m_remeasure = false;
     std::int64_t m_totalBytes = 0;
     std::int64_t m_totalFiles = 0;
     std::int64_t m_totalFolders = 0;
-    QList<std::shared_ptr<TFolderSizeThread>> m_sizing; // queued and not yet done
+    QList<std::shared_ptr<TBasicWorkItem>> m_sizing; // queued and not yet done
 };
 
 } // namespace threads

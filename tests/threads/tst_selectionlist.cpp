@@ -9,6 +9,8 @@
 #include "threads/SelectionList.h"
 #include "threads/ThreadPools.h"
 
+#include <QDeadlineTimer>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -48,16 +50,25 @@ char* toString(const Selected& t)
                               " folders=" + QByteArray::number(t.folders)));
 }
 
-// What the entries select, counted by `find`.
-Selected freshMeasure(const shell::TFileNames& entries)
+// What the entries select, counted by one `find` over `root`, links not followed.
+Selected freshMeasure(const shell::TFileNames& entries, const QByteArray& root)
 {
+    const QList<QByteArray> found = runFind(root, {"-printf", "%y %s %p\\0"}).split('\0');
     Selected t;
     for (const QByteArray& entry : entries) {
-        const bool folder = entry.endsWith("/*");
-        const Counts c = findCounts(!folder ? entry : entry.size() == 2 ? "/" : entry.chopped(2));
-        t.bytes += c.bytes;
-        t.files += c.files;
-        t.folders += c.folders;
+        const QByteArray object = entry.endsWith("/*") ? entry.chopped(2) : entry;
+        for (const QByteArray& line : found) {
+            const qsizetype cut = line.indexOf(' ', 2);
+            const QByteArray path = line.mid(cut + 1);
+            if (cut < 0 || (path != object && !path.startsWith(object + '/')))
+                continue;
+            if (line.startsWith('d')) {
+                ++t.folders;
+            } else {
+                ++t.files;
+                t.bytes += line.mid(2, cut - 2).toLongLong();
+            }
+        }
     }
     return t;
 }
@@ -89,10 +100,14 @@ class TestSelectionList : public QObject
     // Waits for the size jobs; then the totals must be what the entries select.
     bool totalsMatch(TSelectionList& list)
     {
-        if (!QTest::qWaitFor([&] { return list.PendingSizes() == 0; }, 60000))
-            return false;
+        // The jobs' completions are posted events: wait for them, not in fixed slices.
+        for (QDeadlineTimer deadline(60000); list.PendingSizes() > 0;) {
+            if (deadline.hasExpired())
+                return false;
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        }
         QTest::qWait(0);
-        const Selected fresh = freshMeasure(list.Paths());
+        const Selected fresh = freshMeasure(list.Paths(), m_root);
         if (totalsOf(list) == fresh)
             return true;
         qWarning("totals %s, the entries select %s", toString(totalsOf(list)), toString(fresh));
@@ -259,6 +274,115 @@ private slots:
         QFETCH(QStringList, entries);
         entries.sort();
         QCOMPARE(relative(list.Paths()), entries);
+    }
+
+    // A seeded walk of selections, deselections and clicks over a tree with names that read
+    // as patterns, links to folders and a sibling whose name begins with another's, while
+    // files come and go on disk. After every step no entry names a missing object, the
+    // totals are what the entries select as counted afresh, and every path's state
+    // follows from the entries.
+    void randomWalk_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        for (const quint32 seed : {1u, 2u, 3u})
+            QTest::addRow("seed %u", seed) << seed;
+    }
+
+    void randomWalk()
+    {
+        QFETCH(quint32, seed);
+        QRandomGenerator random(seed);
+        const QByteArray w = m_root + "/w";
+        const QList<QByteArray> folders{"", "/d", "/d/s", "/d/s/t", "/e", "/e/g", "/b", "/bc"};
+        const QList<QByteArray> files{"/d/a",     "/d/*", "/d/?",   "/d/s/x", "/d/s/*",
+                                      "/d/s/t/y", "/e/f", "/e/g/h", "/b/x",   "/bc/x"};
+        const QList<std::pair<QByteArray, QByteArray>> links{
+            {"/d/lnk", "../e"}, {"/d/s/up", ".."}, {"/bc/l", "../b"}};
+        QList<QByteArray> paths;
+        for (const QByteArray& f : folders) {
+            makeDir(w + f);
+            paths.append(w + f);
+        }
+        for (const QByteArray& f : files) {
+            makeFile(w + f, 1 + paths.size() * 37);
+            paths.append(w + f);
+        }
+        for (const auto& [path, target] : links) {
+            makeLink(target, w + path);
+            paths.append(w + path);
+        }
+
+        // The state a path must have: a link to a folder stands for its target unless the
+        // link itself lies in the selection.
+        const auto expected = [&](const shell::TFileNames& entries, QByteArray path) {
+            const auto covered = [&](const QByteArray& entry) {
+                return std::any_of(entries.begin(), entries.end(), [&](const QByteArray& e) {
+                    return e != entry && e.endsWith("/*") && entry.startsWith(e.chopped(1));
+                });
+            };
+            if (path.endsWith("/*"))
+                path.chop(2); // the folder form
+            QFileInfo info(QFile::decodeName(path));
+            if (!info.exists() && !info.isSymLink())
+                return QByteArray("1");
+            if (info.isSymLink() && info.isDir() && !entries.contains(path) && !covered(path))
+                info.setFile(info.canonicalFilePath());
+            const QByteArray entry = QFile::encodeName(info.filePath()) +
+                                     (info.isDir() && !info.isSymLink() ? "/*" : "");
+            if (entries.contains(entry))
+                return QByteArray("2");
+            if (covered(entry))
+                return QByteArray("2i");
+            const QByteArray below = entry.endsWith("/*") ? entry.chopped(1) : entry + '/';
+            const bool partly =
+                std::any_of(entries.begin(), entries.end(),
+                            [&](const QByteArray& e) { return e.startsWith(below); });
+            return QByteArray(partly ? "4" : "3");
+        };
+
+        shell::TShellLink link;
+        TSelectionList& list = *link.SelectionList();
+        for (int step = 0; step < 1000; ++step) {
+            const QByteArray path = paths[random.bounded(paths.size())];
+            const int op = random.bounded(6);
+            QByteArray done = QByteArray::number(step) + ": " + path.mid(w.size());
+            if (op == 5) {
+                // A file goes or comes back on disk; the next click finds it so.
+                const QByteArray file = w + files[random.bounded(files.size())];
+                if (::unlink(file.constData()) != 0)
+                    makeFile(file, random.bounded(1, 5000));
+                done += " after a change of " + file.mid(w.size());
+            }
+            const int before = list.GetState(path);
+            if (op == 0) {
+                list.SelectPath(path);
+            } else if (op == 1) {
+                list.DeselectPath(path);
+            } else {
+                list.TogglePath(path);
+            }
+            done += op == 0 ? " selected" : op == 1 ? " deselected" : " clicked";
+            QVERIFY2(totalsMatch(list), done);
+            // What the step asked for; a link's state after it is its target's.
+            if (before != threads::ssNoCheckBox &&
+                !QFileInfo(QFile::decodeName(path)).isSymLink()) {
+                const bool selected = op == 0 || (op != 1 && before != threads::ssSelected);
+                QVERIFY2(list.GetState(path) ==
+                             (selected ? threads::ssSelected : threads::ssNotSelected),
+                         done);
+            }
+            for (const QByteArray& entry : list.Paths()) {
+                const QFileInfo info(
+                    QFile::decodeName(entry.endsWith("/*") ? entry.chopped(2) : entry));
+                QVERIFY2(info.exists() || info.isSymLink(), done + ", still has " + entry);
+            }
+            for (const QByteArray& p : paths) {
+                bool inherited = false;
+                const int state = list.GetState(p, &inherited);
+                QCOMPARE(QByteArray::number(state) + (inherited ? "i" : "") + " " + p,
+                         expected(list.Paths(), p) + " " + p);
+            }
+        }
     }
 
     // Size jobs still running when their entries go never reach the totals.
