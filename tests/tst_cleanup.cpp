@@ -9,20 +9,27 @@
 #include "TestTrees.h"
 #include "app/FolderSizeStore.h"
 #include "app/MainForm.h"
+#include "app/MyThread.h"
 #include "controls/ShellList.h"
 #include "fileops/ClipboardFiles.h"
+#include "fileops/NameRules.h"
 #include "fileops/TrashStore.h"
 #include "platform/NumberText.h"
+#include "threads/ChangeNotifier.h"
 #include "ui_MainForm.h"
 
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QClipboard>
+#include <QDirIterator>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QTest>
 #include <QTimer>
+#include <map>
 
 using namespace testtrees;
 
@@ -59,6 +66,72 @@ void selectInList(TShellList& list, const QStringList& names)
         if (names.contains(list.CaptionText(i)))
             list.SetSelected(i, true);
     }
+}
+
+// Every folder below `root` with the bytes and files of its subtree, as "bytes/files".
+using FolderTotals = std::map<QByteArray, QString>;
+
+FolderTotals totalsOfTree(const TFolderTreeModel& model)
+{
+    FolderTotals totals;
+    if (model.nodeCount() == 0)
+        return totals;
+    std::vector<std::int32_t> todo{1};
+    while (!todo.empty()) {
+        const std::int32_t entry = todo.back();
+        todo.pop_back();
+        totals[model.NodePath(entry)] = QStringLiteral("%1/%2")
+                                            .arg(FolderStore().FolderSizes(entry - 1))
+                                            .arg(FolderStore().FolderFileCounts(entry - 1));
+        for (std::int32_t row = 0; row < model.childCount(entry); ++row)
+            todo.push_back(model.childEntry(entry, row));
+    }
+    totals["(running)"] = QStringLiteral("%1/%2")
+                              .arg(FolderStore().TotalBytesFound())
+                              .arg(FolderStore().TotalFilesFound());
+    return totals;
+}
+
+// The same from a whole new scan of `root`.
+FolderTotals totalsOfFreshScan(const QByteArray& root)
+{
+    auto queue = std::make_shared<TTreeChangeQueue>();
+    TFolderSizeStore store;
+    TMyThread(root, queue, store).RunScan();
+    TTreeChangeQueue::Batch batch;
+    queue->TakeAll(batch);
+    std::vector<QByteArray> paths{root};
+    FolderTotals totals;
+    for (const TTreeChangeQueue::Change& c : batch.changes) {
+        if (c.kind != TTreeChangeQueue::Kind::FolderAdded)
+            continue;
+        const std::string_view name = batch.name(c);
+        paths.push_back(paths[size_t(c.parent) - 1] + '/' +
+                        QByteArray(name.data(), qsizetype(name.size())));
+    }
+    for (size_t i = 0; i < paths.size(); ++i)
+        totals[paths[i]] = QStringLiteral("%1/%2")
+                               .arg(store.FolderSizes(std::int32_t(i)))
+                               .arg(store.FolderFileCounts(std::int32_t(i)));
+    totals["(running)"] = totals[root];
+    return totals;
+}
+
+QString differences(const FolderTotals& tree, const FolderTotals& disk)
+{
+    QStringList lines;
+    for (const auto& [path, value] : disk) {
+        const auto it = tree.find(path);
+        if (it == tree.end() || it->second != value)
+            lines << QStringLiteral("%1: tree %2, disk %3")
+                         .arg(QString::fromUtf8(path), it == tree.end() ? "none" : it->second,
+                              value);
+    }
+    for (const auto& [path, value] : tree)
+        if (!disk.count(path))
+            lines << QStringLiteral("%1: tree %2, gone from disk")
+                         .arg(QString::fromUtf8(path), value);
+    return lines.join('\n');
 }
 
 } // namespace
@@ -139,6 +212,7 @@ private slots:
         QVERIFY2(agree.texts[0].contains(u"Gesamtgröße: 8,00 MB (8388608 Bytes)"),
                  qPrintable(agree.texts[0]));
         QTRY_VERIFY(!list.CommandRunning());
+        QTRY_VERIFY(!model.Refreshing());
 
         // What left is taken off the folder and everything above it, as find counts it.
         QCOMPARE(totalsOf(form, m_root + "/gross"), QStringLiteral("%1/1").arg(2 * MiB));
@@ -160,12 +234,166 @@ private slots:
         QGuiApplication::clipboard()->setMimeData(data);
         QTest::keyClick(list.CurrentView(), Qt::Key_V, Qt::ControlModifier);
         QTRY_VERIFY(!list.CommandRunning());
+        QTRY_VERIFY(!model.Refreshing());
         for (const QByteArray& folder : {m_root, m_root + "/gross", m_root + "/klein"})
             QCOMPARE(totalsOf(form, folder), findOf(m_root, folder));
         QCOMPARE(totalsOf(form, m_root + "/klein"), QStringLiteral("0/0"));
         QCOMPARE(childNames(model, root), (QStringList{"gross", "klein"}));
         QCOMPARE(form.StatusPanel(1)->text(),
                  platform::fixed2(6.5) + QStringLiteral(" MB in 3 Dateien"));
+    }
+
+    // Random changes of every kind, by the list and by other programs, and after each one
+    // every node of the tree holds what a new scan finds.
+    void treeStaysTrueToTheDisk_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        QTest::newRow("seed 1") << 1u;
+        QTest::newRow("seed 7") << 7u;
+    }
+    void treeStaysTrueToTheDisk()
+    {
+        QFETCH(quint32, seed);
+        QRandomGenerator random(seed);
+        m_dir = std::make_unique<ScratchDir>();
+        m_root = QFile::encodeName(m_dir->path()) + "/tree";
+        ScratchDir elsewhere;
+        const QByteArray outside = QFile::encodeName(elsewhere.path());
+        const QByteArray trash = outside + "/Trash";
+        makeDir(m_root);
+        for (const char* folder : {"/a", "/a/a1", "/a/a1/deep", "/b", "/b/b1", "/c"})
+            makeDir(m_root + folder);
+        for (const char* file : {"/f", "/a/f", "/a/a1/f", "/a/a1/deep/f", "/b/f", "/b/b1/f"})
+            makeFile(m_root + file, random.bounded(1, 5000));
+        makeDir(trash);
+
+        TMainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.controls().DirectoryEdit1->setText(QFile::decodeName(m_root));
+        form.controls().BitBtn1->click();
+        QVERIFY(QTest::qWaitFor([&] { return form.controls().BitBtn1->isEnabled(); }, 60000));
+        TFolderTreeModel& model = form.TreeModel();
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        TShellList& list = *form.controls().ShellList1;
+
+        const auto everything = [&](bool foldersOnly) {
+            QList<QByteArray> found{m_root};
+            QDirIterator it(QFile::decodeName(m_root),
+                            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                            QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                it.next();
+                if (!foldersOnly || (it.fileInfo().isDir() && !it.fileInfo().isSymLink()))
+                    found << QFile::encodeName(it.filePath());
+            }
+            std::sort(found.begin(), found.end());
+            return found;
+        };
+        const auto pick = [&](const QList<QByteArray>& from) {
+            return from[qsizetype(random.bounded(quint32(from.size())))];
+        };
+        const auto run = [](const QStringList& command) {
+            QCOMPARE(QProcess::execute(command[0], command.mid(1)), 0);
+        };
+        QList<QByteArray> trashed;
+        QStringList kinds;
+        for (int step = 0; step < 300; ++step) {
+            const QByteArray n = QByteArray::number(step);
+            const QList<QByteArray> folders = everything(true);
+            QList<QByteArray> objects = everything(false);
+            objects.removeOne(m_root);
+            const QByteArray folder = pick(folders);
+            const QByteArray object = objects.isEmpty() ? QByteArray() : pick(objects);
+            const bool below = !object.isEmpty() && fileops::IsSameOrBelow(folder, object);
+            const int kind = int(random.bounded(11));
+            kinds << QString::number(kind);
+            if (object.isEmpty() && kind < 8)
+                continue;
+            switch (kind) {
+            case 0: // to the trash, as the freedesktop trash keeps it
+                QVERIFY(::rename(object, trash + "/" + n) == 0);
+                trashed << trash + "/" + n;
+                form.ShellList1Operation(soDelete | soRemoved, {object}, {});
+                break;
+            case 1: // for good
+                run({"rm", "-rf", QFile::decodeName(object)});
+                form.ShellList1Operation(soDelete | soRemoved, {object}, {});
+                break;
+            case 2: // dragged out to another folder
+                QVERIFY(::rename(object, outside + "/" + n) == 0);
+                form.ShellList1Operation(soDragSource | soMove | soRemoved, {object}, {});
+                break;
+            case 3: // dropped into a folder of the tree (or moved by cut and paste)
+                if (below)
+                    continue;
+                QVERIFY(::rename(object, folder + "/m" + n) == 0);
+                form.ShellList1Operation(step % 2 ? soDropTarget | soMove
+                                                  : soFromClipboard | soPaste | soMove,
+                                         {object}, folder);
+                break;
+            case 4: { // pasted or dropped in from elsewhere
+                const QByteArray source = outside + "/in" + n;
+                makeDir(source);
+                makeFile(source + "/x", random.bounded(0, 100000));
+                makeDir(source + "/sub");
+                makeFile(source + "/sub/y", random.bounded(0, 100000));
+                const QByteArray from = step % 2 ? source : source + "/x";
+                run({"cp", "-a", QFile::decodeName(from), QFile::decodeName(folder)});
+                form.ShellList1Operation(soFromClipboard | soPaste | soCopy, {from}, folder);
+                break;
+            }
+            case 5: // copied within the tree
+                if (below)
+                    continue;
+                run({"cp", "-a", QFile::decodeName(object), QFile::decodeName(folder + "/c" + n)});
+                form.ShellList1Operation(soDropTarget | soCopy, {object}, folder);
+                break;
+            case 6: { // renamed in place
+                const QByteArray renamed = fileops::ParentOf(object) + "/r" + n;
+                QVERIFY(::rename(object, renamed) == 0);
+                form.ShellList1Operation(soRename, {object}, renamed);
+                break;
+            }
+            case 7: // a link dropped in
+                makeLink(object, folder + "/l" + n);
+                form.ShellList1Operation(soDropTarget, {object}, folder);
+                break;
+            default: { // another program changes the shown folder
+                list.SetPathBytes(folder + "/");
+                QTRY_VERIFY(list.ChangeNotifier().WatchCount() > 0);
+                QList<QByteArray> files;
+                for (const QByteArray& o : objects)
+                    if (fileops::ParentOf(o) == folder &&
+                        QFileInfo(QFile::decodeName(o)).isFile() &&
+                        !QFileInfo(QFile::decodeName(o)).isSymLink())
+                        files << o;
+                const int what = int(random.bounded(5));
+                kinds.last() += QStringLiteral(":%1").arg(what);
+                if (what == 0 || files.isEmpty()) {
+                    makeFile(folder + "/new" + n, random.bounded(0, 100000));
+                } else if (what == 1) {
+                    makeFile(pick(files), random.bounded(0, 100000)); // rewritten
+                } else if (what == 2) {
+                    QVERIFY(::unlink(pick(files)) == 0);
+                } else if (what == 3 || trashed.isEmpty()) {
+                    makeDir(folder + "/d" + n);
+                    makeFile(folder + "/d" + n + "/z", random.bounded(0, 100000));
+                } else { // restored from the trash
+                    QVERIFY(::rename(trashed.takeLast(), folder + "/back" + n) == 0);
+                }
+                break;
+            }
+            }
+            const FolderTotals disk = totalsOfFreshScan(m_root);
+            const bool equal = QTest::qWaitFor(
+                [&] { return !model.Refreshing() && totalsOfTree(model) == disk; }, 5000);
+            QVERIFY2(equal, qPrintable(QStringLiteral("step %1 (kinds %2):\n%3")
+                                           .arg(step)
+                                           .arg(kinds.join(' '))
+                                           .arg(differences(totalsOfTree(model), disk))));
+        }
     }
 
     void treeIsTheScansWhileItRuns()

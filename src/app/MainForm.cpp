@@ -118,6 +118,7 @@ void TMainForm::BitBtn1Click()
 void TMainForm::BitBtn2Click()
 {
     m_model.CancelScan();
+    m_model.CancelRefresh();
 }
 
 void TMainForm::onScanStarted(const QByteArray& scanPath)

@@ -5,6 +5,7 @@
 #include "platform/PathNames.h"
 
 #include <QFile>
+#include <algorithm>
 #include <system_error>
 #include <thread>
 
@@ -54,6 +55,12 @@ QString TMyThread::CompletedNodeText(std::int64_t bytes, const QString& name, st
            QLatin1Char('\t') + filler;
 }
 
+void TMyThread::WalkWithinTree(int depth, std::vector<std::string> keptFolders)
+{
+    m_deepest = std::clamp(MaxScanDepth - depth, 0, MaxScanDepth);
+    m_keptFolders = std::move(keptFolders);
+}
+
 void TMyThread::RunScan()
 {
     m_mounts = platform::MountTable::read();
@@ -101,7 +108,12 @@ void TMyThread::WalkFolder(int level, std::string_view name, size_t index)
         const std::string_view child = search.name(i);
         if (child == "." || child == "..")
             continue;
-        if (level < MaxScanDepth) {
+        if (level == 0 && !m_keptFolders.empty() &&
+            std::binary_search(m_keptFolders.begin(), m_keptFolders.end(), child)) {
+            m_keptFound.emplace_back(child);
+            continue;
+        }
+        if (level < m_deepest) {
             AddFolderNode(child, level);
             WalkFolder(level + 1, child, i);
         } else {
@@ -119,7 +131,7 @@ void TMyThread::SumBelowDeepestNode(std::string_view name, size_t index)
     // The tree ends at the deepest node, but its totals are those of its whole
     // subtree: the folders below it are walked without nodes, one level after the
     // other (no recursion, so no depth can exhaust the stack).
-    constexpr auto deepest = size_t(MaxScanDepth);
+    const auto deepest = size_t(m_deepest);
     EnterLevel(deepest + 1, name, index);
     m_deeperNext.assign(1, 0);
     while (!m_deeperNext.empty()) {
@@ -153,7 +165,7 @@ void TMyThread::EnterLevel(size_t level, std::string_view name, size_t index)
         std::string path(m_scanPath.constData(), size_t(m_scanPath.size()));
         if (!path.empty() && path.back() != '/')
             path += '/';
-        FindRecs[0].openPath(path, &m_mounts, &m_terminated);
+        m_rootListed = FindRecs[0].openPath(path, &m_mounts, &m_terminated);
         m_levelIds[0] = FindRecs[0].id();
         if (m_readAhead)
             m_readAhead->begin(FindRecs[0]);

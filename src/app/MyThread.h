@@ -61,6 +61,16 @@ public:
               int readAheadThreads = 0);
     void RunScan();
 
+    // A walk of one folder of a finished tree instead of a whole scan: the folder is the
+    // walk's root, at `depth` levels below the scanned folder, so that its nodes end
+    // where a whole scan's would. Its subfolders named in `keptFolders` (sorted) already
+    // have nodes: they are listed, not walked, and those found are KeptFound() after
+    // RunScan. Call before RunScan.
+    void WalkWithinTree(int depth, std::vector<std::string> keptFolders);
+    const std::vector<std::string>& KeptFound() const { return m_keptFound; }
+    // Whether the root could be listed; false also when it is gone or not a folder.
+    bool RootListed() const { return m_rootListed; }
+
 private:
     // Below this level the walk gives back the descriptors of the levels above it,
     // so a deep chain holds a bounded number of them.
@@ -111,4 +121,8 @@ private:
     // holds everything below it.
     std::array<std::int64_t, MaxScanDepth + 1> LevelBytes{};
     std::array<std::int64_t, MaxScanDepth + 1> LevelFiles{};
+    // The level of the deepest node: MaxScanDepth, less the root's depth in a tree.
+    int m_deepest = MaxScanDepth;
+    std::vector<std::string> m_keptFolders, m_keptFound;
+    bool m_rootListed = false;
 };
