@@ -22,6 +22,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDirIterator>
+#include <QDropEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
@@ -29,6 +30,7 @@
 #include <QRandomGenerator>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <map>
 
 using namespace testtrees;
@@ -394,6 +396,107 @@ private slots:
                                            .arg(kinds.join(' '))
                                            .arg(differences(totalsOfTree(model), disk))));
         }
+    }
+
+    // The two roads a new user took: a file pasted in and then deleted, and files dropped
+    // from one folder of the tree into another. Every folder holds what find counts, its
+    // text says so, and no folder holds more than its parent.
+    void theTreeFollowsTheWindowsOperations_data()
+    {
+        QTest::addColumn<bool>("pasteThenDelete");
+        QTest::newRow("paste then delete") << true;
+        QTest::newRow("drop from b into a") << false;
+    }
+    void theTreeFollowsTheWindowsOperations()
+    {
+        QFETCH(bool, pasteThenDelete);
+        m_dir = std::make_unique<ScratchDir>();
+        m_root = QFile::encodeName(m_dir->path()) + "/tree";
+        ScratchDir elsewhere;
+        const QByteArray big = QFile::encodeName(elsewhere.path()) + "/big";
+        makeFile(big, 160 * MiB);
+        makeDir(m_root);
+        makeDir(m_root + "/a");
+        makeFile(m_root + "/a/a1", MiB);
+        makeDir(m_root + "/b");
+        makeFile(m_root + "/b/b1", 2 * MiB);
+        makeFile(m_root + "/b/b2", MiB);
+        TMainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.controls().DirectoryEdit1->setText(QFile::decodeName(m_root));
+        form.controls().BitBtn1->click();
+        QVERIFY(QTest::qWaitFor([&] { return form.controls().BitBtn1->isEnabled(); }, 60000));
+        TFolderTreeModel& model = form.TreeModel();
+        TShellList& list = *form.controls().ShellList1;
+        const QModelIndex root = model.index(0, 0);
+
+        if (pasteThenDelete) {
+            form.controls().TreeView1->setCurrentIndex(childNamed(model, root, "a"));
+            QCOMPARE(list.PathBytes(), m_root + "/a/");
+            auto* data = new QMimeData;
+            fileops::ClipboardFiles::write(*data, {big}, false);
+            QGuiApplication::clipboard()->setMimeData(data);
+            QTest::keyClick(list.CurrentView(), Qt::Key_V, Qt::ControlModifier);
+            QTRY_VERIFY(!list.CommandRunning());
+            QTRY_VERIFY(shell::PathExists(m_root + "/a/big"));
+            QTRY_VERIFY(!model.Refreshing());
+            QCOMPARE(totalsOf(form, m_root + "/a"), QStringLiteral("%1/2").arg(161 * MiB));
+            QTRY_COMPARE(list.ItemCount(), 2);
+            Agree agree;
+            selectInList(list, {QStringLiteral("big")});
+            QTest::keyClick(list.CurrentView(), Qt::Key_Delete);
+            QTRY_COMPARE(agree.texts.size(), 1);
+            QTRY_VERIFY(!list.CommandRunning());
+            QVERIFY(!shell::PathExists(m_root + "/a/big"));
+        } else {
+            // b also holds a file that came after the scan, a download.
+            makeFile(m_root + "/b/new", 3 * MiB / 2);
+            form.controls().TreeView1->setCurrentIndex(root);
+            QTRY_VERIFY(list.ItemCount() >= 2);
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(QFile::decodeName(m_root + "/b/b1")),
+                          QUrl::fromLocalFile(QFile::decodeName(m_root + "/b/new"))});
+            int target = -1;
+            for (int i = 0; i < list.ItemCount(); ++i)
+                if (list.CaptionText(i) == QStringLiteral("a"))
+                    target = i;
+            QVERIFY(target >= 0);
+            QWidget* viewport = list.CurrentView()->viewport();
+            const QPoint point = viewport->mapFrom(&list, list.ItemRect(target).center());
+            QDragEnterEvent enter(point, Qt::MoveAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(viewport, &enter);
+            QDragMoveEvent over(point, Qt::MoveAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(viewport, &over);
+            QDropEvent drop(point, Qt::MoveAction, &data, Qt::NoButton, {});
+            QApplication::sendEvent(viewport, &drop);
+            QTRY_VERIFY(shell::PathExists(m_root + "/a/new"));
+            QTRY_VERIFY(!list.CommandRunning());
+        }
+        QTRY_VERIFY(!model.Refreshing());
+
+        const QHash<QByteArray, Totals> disk = findTotals(m_root);
+        for (const QByteArray& folder : {m_root, m_root + "/a", m_root + "/b"}) {
+            QCOMPARE(totalsOf(form, folder), findOf(m_root, folder));
+            const std::int32_t entry = model.EntryOfPath(folder);
+            const QString text = model.indexOfEntry(entry).data().toString();
+            QCOMPARE(text.section('\t', 0, 0), TMyThread::SizeText(disk.value(folder).bytes));
+            QCOMPARE(text.section('\t', 2, 2), TMyThread::CountText(disk.value(folder).files));
+            if (const std::int32_t parent = model.parentEntry(entry)) {
+                QVERIFY(FolderStore().FolderSizes(entry - 1) <=
+                        FolderStore().FolderSizes(parent - 1));
+                QVERIFY(FolderStore().FolderFileCounts(entry - 1) <=
+                        FolderStore().FolderFileCounts(parent - 1));
+            }
+        }
+        QCOMPARE(FolderStore().TotalBytesFound(), disk.value(m_root).bytes);
+        QCOMPARE(form.StatusPanel(1)->text(),
+                 platform::fixed2(double(disk.value(m_root).bytes) / MiB) +
+                     QStringLiteral(" MB in %1 Dateien").arg(disk.value(m_root).files));
+        // The larger folder comes first.
+        const bool aLarger = disk.value(m_root + "/a").bytes > disk.value(m_root + "/b").bytes;
+        const QStringList order = aLarger ? QStringList{"a", "b"} : QStringList{"b", "a"};
+        QCOMPARE(childNames(model, root), order);
     }
 
     void treeIsTheScansWhileItRuns()
