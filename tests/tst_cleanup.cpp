@@ -28,6 +28,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -404,14 +405,25 @@ private slots:
     void theTreeFollowsTheWindowsOperations_data()
     {
         QTest::addColumn<bool>("pasteThenDelete");
-        QTest::newRow("paste then delete") << true;
-        QTest::newRow("drop from b into a") << false;
+        QTest::addColumn<bool>("trashInTree");
+        QTest::newRow("paste then delete") << true << false;
+        QTest::newRow("paste, delete to a trash in the tree, restore") << true << true;
+        QTest::newRow("drop from b into a") << false << false;
     }
     void theTreeFollowsTheWindowsOperations()
     {
         QFETCH(bool, pasteThenDelete);
+        QFETCH(bool, trashInTree);
         m_dir = std::make_unique<ScratchDir>();
         m_root = QFile::encodeName(m_dir->path()) + "/tree";
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        const auto restoreDataHome = qScopeGuard([&] { qputenv("XDG_DATA_HOME", dataHome); });
+        if (trashInTree) {
+            // The home (and with it its trash) is in the scanned folder.
+            makeDir(m_root);
+            makeDir(m_root + "/data");
+            qputenv("XDG_DATA_HOME", m_root + "/data");
+        }
         ScratchDir elsewhere;
         const QByteArray big = QFile::encodeName(elsewhere.path()) + "/big";
         makeFile(big, 160 * MiB);
@@ -449,6 +461,15 @@ private slots:
             QTRY_COMPARE(agree.texts.size(), 1);
             QTRY_VERIFY(!list.CommandRunning());
             QVERIFY(!shell::PathExists(m_root + "/a/big"));
+            if (trashInTree) {
+                QTRY_VERIFY(!model.Refreshing());
+                QCOMPARE(totalsOfTree(model), totalsOfFreshScan(m_root));
+                list.SetPathBytes(m_root + "/data/Trash/files/");
+                selectInList(list, {QStringLiteral("big")});
+                QVERIFY(list.ExecuteVerb(QStringLiteral("undelete")));
+                QTRY_VERIFY(!list.CommandRunning());
+                QVERIFY(shell::PathExists(m_root + "/a/big"));
+            }
         } else {
             // b also holds a file that came after the scan, a download.
             makeFile(m_root + "/b/new", 3 * MiB / 2);
@@ -475,6 +496,7 @@ private slots:
         }
         QTRY_VERIFY(!model.Refreshing());
 
+        QCOMPARE(totalsOfTree(model), totalsOfFreshScan(m_root));
         const QHash<QByteArray, Totals> disk = findTotals(m_root);
         for (const QByteArray& folder : {m_root, m_root + "/a", m_root + "/b"}) {
             QCOMPARE(totalsOf(form, folder), findOf(m_root, folder));
@@ -496,7 +518,9 @@ private slots:
         // The larger folder comes first.
         const bool aLarger = disk.value(m_root + "/a").bytes > disk.value(m_root + "/b").bytes;
         const QStringList order = aLarger ? QStringList{"a", "b"} : QStringList{"b", "a"};
-        QCOMPARE(childNames(model, root), order);
+        QStringList names = childNames(model, root);
+        names.removeOne(QStringLiteral("data"));
+        QCOMPARE(names, order);
     }
 
     void treeIsTheScansWhileItRuns()

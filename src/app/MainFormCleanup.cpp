@@ -8,6 +8,7 @@
 #include "app/MainForm.h"
 #include "controls/ShellList.h"
 #include "fileops/NameRules.h"
+#include "fileops/TrashStore.h"
 #include "threads/ChangeNotifier.h"
 #include "ui_MainForm.h"
 
@@ -89,13 +90,21 @@ void TMainForm::ShellList1Operation(TShellOperations operation, const shell::TFi
 {
     if (ScanRunning() || m_model.nodeCount() == 0)
         return;
-    // The folders the objects were in, and the one they went to: a rename's destination
-    // is the new name, the others' the folder they went into.
+    // The folders the objects were in, the one they went to (a rename's destination is
+    // the new name), and those of what stands for them now: the entries in the trash, the
+    // restored objects. An object entering or leaving a trash has its info file beside it.
     QList<QByteArray> folders;
+    const auto add = [&folders](const QByteArray& folder) {
+        folders.append(folder);
+        if (fileops::TrashStore::isFilesFolder(folder))
+            folders.append(fileops::ParentOf(folder) + "/info");
+    };
     for (const QByteArray& file : files)
-        folders.append(fileops::ParentOf(file));
+        add(fileops::ParentOf(file));
     if (!destination.isEmpty())
-        folders.append((operation & soRename) ? fileops::ParentOf(destination) : destination);
+        add((operation & soRename) ? fileops::ParentOf(destination) : destination);
+    for (const QByteArray& result : ui->ShellList1->ReportedResults())
+        add(fileops::ParentOf(result));
     std::sort(folders.begin(), folders.end());
     folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
     for (const QByteArray& folder : std::as_const(folders))
