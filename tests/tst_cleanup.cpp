@@ -31,6 +31,7 @@
 #include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 #include <QUrl>
 #include <map>
 
@@ -521,6 +522,61 @@ private slots:
         QStringList names = childNames(model, root);
         names.removeOne(QStringLiteral("data"));
         QCOMPARE(names, order);
+    }
+
+    // F5 in the tree walks the selected folder's subtree again, whatever changed in it
+    // unseen; Esc while it runs keeps the tree as it was.
+    void f5WalksTheSubtreeAgain_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("F5") << false;
+        QTest::newRow("F5, then Esc") << true;
+    }
+    void f5WalksTheSubtreeAgain()
+    {
+        QFETCH(bool, cancel);
+        m_dir = std::make_unique<ScratchDir>();
+        m_root = QFile::encodeName(m_dir->path()) + "/tree";
+        for (const char* folder : {"", "/a", "/a/y", "/a/y/z", "/a/y/w", "/b"})
+            makeDir(m_root + folder);
+        makeFile(m_root + "/a/y/z/f", MiB);
+        makeFile(m_root + "/a/y/w/f", 2 * MiB);
+        makeFile(m_root + "/b/f", 4 * MiB);
+        TMainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.controls().DirectoryEdit1->setText(QFile::decodeName(m_root));
+        form.controls().BitBtn1->click();
+        QVERIFY(QTest::qWaitFor([&] { return form.controls().BitBtn1->isEnabled(); }, 60000));
+        TFolderTreeModel& model = form.TreeModel();
+        QTreeView& tree = *form.controls().TreeView1;
+        const std::int32_t a = model.EntryOfPath(m_root + "/a");
+        tree.setCurrentIndex(model.indexOfEntry(a));
+        const FolderTotals before = totalsOfTree(model);
+        // Changed by another program below the shown folder, unseen.
+        makeFile(m_root + "/a/y/z/g", 3 * MiB);
+        QCOMPARE(QProcess::execute("rm", {"-rf", QFile::decodeName(m_root + "/a/y/w")}), 0);
+        makeDir(m_root + "/a/y/z/new");
+        makeFile(m_root + "/a/y/z/new/h", 5 * MiB);
+
+        std::unique_ptr<Gate> gate;
+        if (cancel)
+            gate = std::make_unique<Gate>("z");
+        tree.setFocus();
+        QTest::keyClick(&tree, Qt::Key_F5);
+        QVERIFY(model.SubtreeRefreshing());
+        QVERIFY(form.controls().BitBtn2->isEnabled());
+        if (cancel) {
+            QTRY_VERIFY(gate->reached());
+            QTest::keyClick(&tree, Qt::Key_Escape);
+            gate->open();
+        }
+        QTRY_VERIFY(!model.Refreshing());
+        QVERIFY(!form.controls().BitBtn2->isEnabled());
+        QCOMPARE(totalsOfTree(model), cancel ? before : totalsOfFreshScan(m_root));
+        QCOMPARE(tree.currentIndex().data(TFolderTreeModel::EntryRole).toInt(), a);
+        const QStringList order = cancel ? QStringList{"b", "a"} : QStringList{"a", "b"};
+        QCOMPARE(childNames(model, model.index(0, 0)), order);
     }
 
     void treeIsTheScansWhileItRuns()
