@@ -55,9 +55,7 @@ void TMainForm::setupCleanup()
     auto* refresh = new QShortcut(QKeySequence(Qt::Key_F5), ui->TreeView1, nullptr, nullptr,
                                   Qt::WidgetShortcut);
     connect(refresh, &QShortcut::activated, this, &TMainForm::TreeView1Refresh);
-    auto* cancel = new QShortcut(QKeySequence(Qt::Key_Escape), ui->TreeView1, nullptr, nullptr,
-                                 Qt::WidgetShortcut);
-    connect(cancel, &QShortcut::activated, this, &TMainForm::BitBtn2Click);
+    // While it runs, "Abbrechen" (and with it Esc) stops it, as it stops a scan.
 }
 
 void TMainForm::TreeView1Refresh()
