@@ -34,6 +34,7 @@
 #include <QTreeView>
 #include <QUrl>
 #include <map>
+#include <sys/mount.h>
 
 using namespace testtrees;
 
@@ -577,6 +578,75 @@ private slots:
         QCOMPARE(tree.currentIndex().data(TFolderTreeModel::EntryRole).toInt(), a);
         const QStringList order = cancel ? QStringList{"b", "a"} : QStringList{"a", "b"};
         QCOMPARE(childNames(model, model.index(0, 0)), order);
+    }
+
+    // What happens to a folder between a change and its refresh, and what a change brings
+    // in, is taken in by the scan's own rules: the tree equals a new scan.
+    void refreshFollowsTheWalksRules_data()
+    {
+        QTest::addColumn<QByteArray>("shape");
+        QTest::newRow("folder renamed before its refresh") << QByteArray("renamed");
+        QTest::newRow("folder became a link") << QByteArray("link");
+        QTest::newRow("2000 levels moved in") << QByteArray("deep");
+        QTest::newRow("bind mount of a folder above") << QByteArray("bind");
+    }
+    void refreshFollowsTheWalksRules()
+    {
+        QFETCH(QByteArray, shape);
+        m_dir = std::make_unique<ScratchDir>();
+        m_root = QFile::encodeName(m_dir->path()) + "/tree";
+        for (const char* folder : {"", "/a", "/a/b", "/c"})
+            makeDir(m_root + folder);
+        makeFile(m_root + "/a/f", 100);
+        makeFile(m_root + "/a/b/f", 200);
+        makeFile(m_root + "/c/f", 300);
+        TMainForm form;
+        form.controls().DirectoryEdit1->setText(QFile::decodeName(m_root));
+        form.controls().BitBtn1->click();
+        QVERIFY(QTest::qWaitFor([&] { return form.controls().BitBtn1->isEnabled(); }, 60000));
+        const QByteArray b = m_root + "/a/b";
+        QByteArray mounted;
+        const auto unmount = qScopeGuard([&] {
+            if (!mounted.isEmpty())
+                ::umount2(mounted.constData(), MNT_DETACH);
+        });
+        if (shape == "renamed" || shape == "link") {
+            QVERIFY(::unlink(b + "/f") == 0);
+            QVERIFY(::rename(b, m_root + "/a/b2") == 0);
+            if (shape == "link")
+                makeLink(m_root + "/c", b);
+            // The list reports what it did in the folder; the folder is gone since.
+            form.ShellList1Operation(soDelete | soRemoved, {b + "/f"}, {});
+        } else if (shape == "deep") {
+            ScratchDir elsewhere;
+            const QByteArray top = QFile::encodeName(elsewhere.path()) + "/deep";
+            makeDir(top);
+            int fd = ::open(top.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            for (int level = 0; level < 2000; ++level) {
+                QVERIFY(::mkdirat(fd, "ddd", 0755) == 0);
+                const int below = ::openat(fd, "ddd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                if (level % 500 == 499)
+                    QVERIFY(::close(::openat(below, "f", O_WRONLY | O_CREAT, 0644)) == 0);
+                ::close(fd);
+                fd = below;
+            }
+            ::close(fd);
+            QVERIFY(::rename(top, b + "/deep") == 0);
+            form.ShellList1Operation(soFromClipboard | soPaste | soMove, {top}, b);
+        } else {
+            makeDir(b + "/loop");
+            if (::mount(QByteArray(m_root + "/a").constData(), QByteArray(b + "/loop").constData(),
+                        nullptr, MS_BIND, nullptr) != 0)
+                QSKIP("bind mounts need root");
+            mounted = b + "/loop";
+            form.ShellList1Operation(soDropTarget | soCopy, {"/elsewhere/loop"}, b);
+        }
+        QTRY_VERIFY(!form.TreeModel().Refreshing());
+        const FolderTotals disk = totalsOfFreshScan(m_root);
+        QVERIFY2(totalsOfTree(form.TreeModel()) == disk,
+                 qPrintable(differences(totalsOfTree(form.TreeModel()), disk)));
+        if (shape == "deep")
+            QCOMPARE(disk.size(), size_t(4 + 1 + TMyThread::MaxScanDepth - 2));
     }
 
     void treeIsTheScansWhileItRuns()

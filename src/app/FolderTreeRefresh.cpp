@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
+#include <unistd.h>
 
 // What a job's thread may reach of the model: nothing once the model is gone.
 struct TFolderTreeModel::RefreshOwner
@@ -28,6 +29,7 @@ struct TFolderTreeModel::RefreshTask
     // Set by the interface thread.
     std::int32_t entry = 0;
     QByteArray path;
+    qsizetype rootLength = 0; // the scanned folder's part of the path
     int depth = 0;
     bool whole = false;
     std::vector<std::string> kept; // sorted names of the child nodes the walk keeps
@@ -38,6 +40,36 @@ struct TFolderTreeModel::RefreshTask
     TTreeChangeQueue::Batch batch;
     std::unique_ptr<TFolderSizeStore> store;
 };
+
+namespace {
+
+// The folders on the way from the scanned folder down to the one at `path`, the scanned
+// one first, opened one below the other; as many as can be found.
+std::vector<platform::FolderId> foldersAbove(const QByteArray& path, qsizetype rootLength)
+{
+    std::vector<platform::FolderId> ids;
+    const auto add = [&ids](int fd) {
+        struct stat st;
+        if (fd >= 0 && ::fstat(fd, &st) == 0)
+            ids.push_back({st.st_dev, st.st_ino});
+        return fd >= 0;
+    };
+    int fd = ::open(path.left(rootLength).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    QList<QByteArray> names = path.mid(rootLength).split('/');
+    names.removeAll(QByteArray());
+    // The last name is the folder itself.
+    for (qsizetype i = 0; add(fd) && i + 1 < names.size(); ++i) {
+        const int below =
+            ::openat(fd, names[i].constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        ::close(fd);
+        fd = below;
+    }
+    if (fd >= 0)
+        ::close(fd);
+    return ids;
+}
+
+} // namespace
 
 struct TFolderTreeModel::RefreshJob
 {
@@ -67,7 +99,9 @@ struct TFolderTreeModel::RefreshJob
             task.store = std::make_unique<TFolderSizeStore>();
             auto walker = std::make_shared<TMyThread>(task.path, queue, *task.store,
                                                       task.whole ? readAheadThreads : 0);
-            walker->WalkWithinTree(task.depth, std::move(task.kept));
+            walker->WalkWithinTree(task.depth, std::move(task.kept),
+                                   task.depth > 0 ? foldersAbove(task.path, task.rootLength)
+                                                  : std::vector<platform::FolderId>());
             {
                 std::lock_guard lock(mutex);
                 this->walker = walker;
@@ -194,6 +228,7 @@ void TFolderTreeModel::startRefreshJob()
         task.entry = request.entry;
         task.whole = request.whole;
         task.path = NodePath(request.entry);
+        task.rootLength = m_rootName.size();
         for (std::int32_t e = request.entry; e != 1; e = parentEntry(e))
             ++task.depth;
         if (!request.whole) {

@@ -55,10 +55,14 @@ QString TMyThread::CompletedNodeText(std::int64_t bytes, const QString& name, st
            QLatin1Char('\t') + filler;
 }
 
-void TMyThread::WalkWithinTree(int depth, std::vector<std::string> keptFolders)
+void TMyThread::WalkWithinTree(int depth, std::vector<std::string> keptFolders,
+                               std::vector<platform::FolderId> above)
 {
     m_deepest = std::clamp(MaxScanDepth - depth, 0, MaxScanDepth);
     m_keptFolders = std::move(keptFolders);
+    m_idsAbove = above.size();
+    above.resize(above.size() + m_levelIds.size());
+    m_levelIds = std::move(above);
 }
 
 void TMyThread::RunScan()
@@ -166,28 +170,32 @@ void TMyThread::EnterLevel(size_t level, std::string_view name, size_t index)
         if (!path.empty() && path.back() != '/')
             path += '/';
         m_rootListed = FindRecs[0].openPath(path, &m_mounts, &m_terminated);
-        m_levelIds[0] = FindRecs[0].id();
+        m_levelIds[m_idsAbove] = FindRecs[0].id();
+        if (std::find(m_levelIds.begin(), m_levelIds.begin() + std::ptrdiff_t(m_idsAbove),
+                      FindRecs[0].id()) != m_levelIds.begin() + std::ptrdiff_t(m_idsAbove))
+            FindRecs[0].close(); // a folder above it again: it would repeat them for ever
         if (m_readAhead)
             m_readAhead->begin(FindRecs[0]);
         return;
     }
-    if (level >= m_levelIds.size()) {
-        m_levelIds.resize(level + 1);
+    if (m_idsAbove + level >= m_levelIds.size())
+        m_levelIds.resize(m_idsAbove + level + 1);
+    if (level >= m_levelNames.size())
         m_levelNames.resize(level + 1);
-    }
     if (level >= size_t(MaxScanDepth) + m_deeperRecs.size())
         m_deeperRecs.emplace_back();
     platform::DirectorySearch& parent = FindRec(level - 1);
     platform::DirectorySearch& search = FindRec(level);
     m_levelNames[level] = name;
     if (m_readAhead && m_readAhead->take(level, index, search)) {
-        m_levelIds[level] = search.id();
+        m_levelIds[m_idsAbove + level] = search.id();
         return;
     }
-    if (search.open(parent.fd(), name, &m_mounts, &m_terminated, {m_levelIds.data(), level}) &&
+    if (search.open(parent.fd(), name, &m_mounts, &m_terminated,
+                    {m_levelIds.data(), m_idsAbove + level}) &&
         level > size_t(kLevelsKeptOpen))
         parent.park();
-    m_levelIds[level] = search.id();
+    m_levelIds[m_idsAbove + level] = search.id();
 }
 
 void TMyThread::LeaveLevel(size_t level)

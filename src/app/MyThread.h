@@ -63,10 +63,13 @@ public:
 
     // A walk of one folder of a finished tree instead of a whole scan: the folder is the
     // walk's root, at `depth` levels below the scanned folder, so that its nodes end
-    // where a whole scan's would. Its subfolders named in `keptFolders` (sorted) already
-    // have nodes: they are listed, not walked, and those found are KeptFound() after
-    // RunScan. Call before RunScan.
-    void WalkWithinTree(int depth, std::vector<std::string> keptFolders);
+    // where a whole scan's would; `above` are the folders on the way down to it, from
+    // the scanned one, so that a folder that repeats one of them lists nothing, as in a
+    // scan. Its subfolders named in `keptFolders` (sorted) already have nodes: they are
+    // listed, not walked, and those found are KeptFound() after RunScan. Call before
+    // RunScan.
+    void WalkWithinTree(int depth, std::vector<std::string> keptFolders,
+                        std::vector<platform::FolderId> above = {});
     const std::vector<std::string>& KeptFound() const { return m_keptFound; }
     // Whether the root could be listed; false also when it is gone or not a folder.
     bool RootListed() const { return m_rootListed; }
@@ -112,7 +115,8 @@ private:
     // listing is), and which folder it is, so that a folder met again on the way down
     // (a bind mount inside itself) is not walked twice.
     std::vector<std::string_view> m_levelNames;
-    std::vector<platform::FolderId> m_levelIds;
+    std::vector<platform::FolderId> m_levelIds; // after m_idsAbove folders above the root
+    size_t m_idsAbove = 0;
     std::vector<size_t> m_deeperNext; // the next entry of each level below the deepest node
     std::array<std::int32_t, MaxScanDepth + 1> LevelNodes{};
     // The bytes and files found so far directly in each level's folder and in its
