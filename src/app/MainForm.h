@@ -157,6 +157,10 @@ private:
     QElapsedTimer m_lastTopLevelFlush;
     int m_deepestExpanded = 0;
     int m_savedListHeight = 0;
-    QTimer m_shownFolderSettled; // a last refresh of the shown folder after a burst of changes
+    // Changes reported in the shown folder: gathered for this long, and once more after a
+    // burst of them.
+    static constexpr int kShownFolderGatherMs = 30;
+    QTimer m_shownFolderChanged;
+    QTimer m_shownFolderSettled;
     ErrorDisplay m_errorDisplay;
 };

@@ -21,20 +21,26 @@ void TMainForm::setupCleanup()
                                const QByteArray& destination) {
         ShellList1Operation(operation, files, destination);
     };
-    // Whatever another program changes in the shown folder reaches its node as well. The
-    // notifier drops a report that repeats the last one within its repeat time (a file
-    // written twice), so the folder is refreshed once more when that time has passed.
-    m_shownFolderSettled.setSingleShot(true);
-    m_shownFolderSettled.setInterval(int(threads::TShellChangeNotifier::kRepeatMs) + 100);
-    connect(&m_shownFolderSettled, &QTimer::timeout, this, [this] {
+    // Whatever another program changes in the shown folder reaches its node as well, a
+    // burst of changes as one refresh. The notifier drops a report that repeats the last
+    // one within its repeat time (a file written twice), so the folder is refreshed once
+    // more when that time has passed.
+    const auto refreshShownFolder = [this] {
         if (!ScanRunning())
             RefreshTreeFolder(ui->ShellList1->PathBytes());
-    });
+    };
+    m_shownFolderChanged.setSingleShot(true);
+    m_shownFolderChanged.setInterval(kShownFolderGatherMs);
+    connect(&m_shownFolderChanged, &QTimer::timeout, this, refreshShownFolder);
+    m_shownFolderSettled.setSingleShot(true);
+    m_shownFolderSettled.setInterval(int(threads::TShellChangeNotifier::kRepeatMs) + 100);
+    connect(&m_shownFolderSettled, &QTimer::timeout, this, refreshShownFolder);
     list->ChangeNotifier().SetOnChange(
         [this](QObject*, threads::TNotificationEvent, const QByteArray&, const QByteArray&) {
             if (ScanRunning())
                 return;
-            RefreshTreeFolder(ui->ShellList1->PathBytes());
+            if (!m_shownFolderChanged.isActive())
+                m_shownFolderChanged.start();
             m_shownFolderSettled.start();
         });
     // The question before deleting takes a folder's size from the scan when it has it.
