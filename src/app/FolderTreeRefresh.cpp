@@ -179,7 +179,10 @@ bool TFolderTreeModel::RefreshSubtree(std::int32_t entry)
 {
     if (m_scanning || !reachable(entry))
         return false;
-    m_pendingRefresh.push_back({entry, true});
+    const RefreshRequest request{entry, true};
+    if (std::find(m_pendingRefresh.begin(), m_pendingRefresh.end(), request) ==
+        m_pendingRefresh.end())
+        m_pendingRefresh.push_back(request);
     startRefreshJob();
     return true;
 }
