@@ -163,7 +163,7 @@ class TestCleanup : public QObject
     }
     void scan(TMainForm& form)
     {
-        form.controls().DirectoryEdit1->setText(m_dir->path());
+        form.controls().DirectoryEdit1->setText(QFile::decodeName(m_root));
         form.controls().BitBtn1->click();
         QVERIFY(QTest::qWaitFor([&] { return form.controls().BitBtn1->isEnabled(); }, 60000));
     }
@@ -275,9 +275,7 @@ private slots:
         TMainForm form;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        form.controls().DirectoryEdit1->setText(QFile::decodeName(m_root));
-        form.controls().BitBtn1->click();
-        QVERIFY(QTest::qWaitFor([&] { return form.controls().BitBtn1->isEnabled(); }, 60000));
+        scan(form);
         TFolderTreeModel& model = form.TreeModel();
         QAbstractItemModelTester tester(&model,
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -393,7 +391,7 @@ private slots:
             }
             const FolderTotals disk = totalsOfFreshScan(m_root);
             const bool equal = QTest::qWaitFor(
-                [&] { return !model.Refreshing() && totalsOfTree(model) == disk; }, 5000);
+                [&] { return !model.Refreshing() && totalsOfTree(model) == disk; }, 10000);
             QVERIFY2(equal, qPrintable(QStringLiteral("step %1 (kinds %2):\n%3")
                                            .arg(step)
                                            .arg(kinds.join(' '))
@@ -438,9 +436,7 @@ private slots:
         TMainForm form;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        form.controls().DirectoryEdit1->setText(QFile::decodeName(m_root));
-        form.controls().BitBtn1->click();
-        QVERIFY(QTest::qWaitFor([&] { return form.controls().BitBtn1->isEnabled(); }, 60000));
+        scan(form);
         TFolderTreeModel& model = form.TreeModel();
         TShellList& list = *form.controls().ShellList1;
         const QModelIndex root = model.index(0, 0);
@@ -546,9 +542,7 @@ private slots:
         TMainForm form;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        form.controls().DirectoryEdit1->setText(QFile::decodeName(m_root));
-        form.controls().BitBtn1->click();
-        QVERIFY(QTest::qWaitFor([&] { return form.controls().BitBtn1->isEnabled(); }, 60000));
+        scan(form);
         TFolderTreeModel& model = form.TreeModel();
         QTreeView& tree = *form.controls().TreeView1;
         const std::int32_t a = model.EntryOfPath(m_root + "/a");
@@ -601,9 +595,7 @@ private slots:
         makeFile(m_root + "/a/b/f", 200);
         makeFile(m_root + "/c/f", 300);
         TMainForm form;
-        form.controls().DirectoryEdit1->setText(QFile::decodeName(m_root));
-        form.controls().BitBtn1->click();
-        QVERIFY(QTest::qWaitFor([&] { return form.controls().BitBtn1->isEnabled(); }, 60000));
+        scan(form);
         const QByteArray b = m_root + "/a/b";
         QByteArray mounted;
         const auto unmount = qScopeGuard([&] {
