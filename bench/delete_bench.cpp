@@ -3,7 +3,11 @@
 // shows the folder without them. Beside it a timer on the event loop measures how long
 // the interface thread stalls.
 //
-//   delete_bench [--generate N] PATH
+//   delete_bench [--generate N] [--tree] PATH
+//
+// With --tree the list is the main window's, below a tree of a scan of PATH, and the
+// time runs until the tree has followed the deletion too; the line then also reads
+// `tree_files=T`, the files the tree's root counts afterwards.
 //
 // The trash is a data home next to PATH (PATH.data, on the same file system), so that
 // the user's own trash stays as it is; it is emptied afterwards. --generate makes PATH
@@ -13,9 +17,12 @@
 // answered, G the longest stall of the interface thread, L the files still listed.
 
 #include "GapMeter.h"
+#include "app/FolderSizeStore.h"
+#include "app/MainForm.h"
 #include "controls/ShellList.h"
 #include "shell/ShellNavigator.h"
 #include "shell/ShellStartup.h"
+#include "ui_MainForm.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -69,12 +76,15 @@ int main(int argc, char* argv[])
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
     long long generateCount = -1;
-    if (args.size() == 3 && args[0] == QLatin1String("--generate")) {
+    if (args.size() >= 3 && args[0] == QLatin1String("--generate")) {
         generateCount = args[1].toLongLong();
         args = args.mid(2);
     }
+    const bool withTree = !args.isEmpty() && args[0] == QLatin1String("--tree");
+    if (withTree)
+        args.removeFirst();
     if (args.size() != 1) {
-        std::fprintf(stderr, "usage: delete_bench [--generate N] PATH\n");
+        std::fprintf(stderr, "usage: delete_bench [--generate N] [--tree] PATH\n");
         return 2;
     }
     const QByteArray path(argv[argc - 1]); // raw bytes: a name need not be UTF-8
@@ -93,17 +103,34 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "delete_bench: %s\n", qPrintable(error));
         return 1;
     }
-    TShellList list;
-    list.resize(800, 600);
-    list.show();
-    if (!QTest::qWaitForWindowExposed(&list))
-        return 1;
+    std::unique_ptr<TMainForm> form;
+    std::unique_ptr<TShellList> ownList;
+    if (withTree) {
+        form = std::make_unique<TMainForm>();
+        form->show();
+        if (!QTest::qWaitForWindowExposed(form.get()))
+            return 1;
+        form->controls().DirectoryEdit1->setText(QFile::decodeName(path));
+        form->controls().BitBtn1->click();
+        while (!form->controls().BitBtn1->isEnabled())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    } else {
+        ownList = std::make_unique<TShellList>();
+        ownList->resize(800, 600);
+        ownList->show();
+        if (!QTest::qWaitForWindowExposed(ownList.get()))
+            return 1;
+    }
+    TShellList& list = withTree ? *form->controls().ShellList1 : *ownList;
     try {
         list.SetPathBytes(path);
     } catch (const shell::EShellNavigatorError& e) {
         std::fprintf(stderr, "delete_bench: %s\n", qPrintable(e.message()));
         return 1;
     }
+    // A large folder is read in steps: all of it is listed first.
+    while (list.Filling())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     // Every file selected, the folders not.
     list.SelectAll();
     int files = 0;
@@ -137,6 +164,11 @@ int main(int argc, char* argv[])
     clock.start();
     QTest::keyClick(list.CurrentView(), Qt::Key_Delete);
     list.CurrentView()->viewport()->repaint();
+    if (withTree) {
+        while (form->TreeModel().Refreshing())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        form->controls().TreeView1->repaint();
+    }
     const qint64 ns = clock.nsecsElapsed();
     gaps.stop();
     answer.stop();
@@ -147,8 +179,11 @@ int main(int argc, char* argv[])
         if (!list.Navigator().IsFolder())
             ++left;
     }
-    std::printf("delete: items=%d seconds=%.3f answered_ms=%.0f max_ui_gap_ms=%lld left=%d\n",
-                files, double(ns) / 1e9, double(answeredNs) / 1e6, gaps.maxGapMs(), left);
+    std::printf("delete: items=%d seconds=%.3f answered_ms=%.0f max_ui_gap_ms=%lld left=%d", files,
+                double(ns) / 1e9, double(answeredNs) / 1e6, gaps.maxGapMs(), left);
+    if (withTree)
+        std::printf(" tree_files=%lld", static_cast<long long>(FolderStore().FolderFileCounts(0)));
+    std::printf("\n");
     // The trash of the run goes again.
     QProcess::execute(QStringLiteral("rm"),
                       {QStringLiteral("-rf"), QFile::decodeName(dataHome + "/Trash")});

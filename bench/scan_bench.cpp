@@ -3,11 +3,14 @@
 // --gui the same scan runs through a real main window: PATH is typed into its folder
 // field and Start pressed, and the tree sorts and draws as it does for the user.
 //
-//   scan_bench [--threads N] PATH
-//   scan_bench --gui [--threads N] [--shot FILE.png] [--close-during-scan MS] PATH
+//   scan_bench [--threads N] [--refresh] PATH
+//   scan_bench --gui [--threads N] [--refresh] [--shot FILE.png] [--close-during-scan MS] PATH
 //   scan_bench --generate wide-deep|flat|deep --files N --folders M --seed S OUTDIR
 //
-// --threads sets how many threads read folders ahead of the walk (0: none). Before the
+// --threads sets how many threads read folders ahead of the walk (0: none). --refresh
+// then walks the scanned tree again as F5 on its root does, and prints
+//   refresh: folders=F files=N seconds=S max_ui_gap_ms=G
+// (in --gui through the window's F5 key). Before the
 // last line a scan prints what the read-ahead may hold
 //   read_ahead: threads=T entries=E folders=D levels=L
 // The last line of a scan is
@@ -32,6 +35,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -46,8 +50,8 @@ namespace {
 
 int usage()
 {
-    std::fprintf(stderr, "usage: scan_bench [--threads N] PATH\n"
-                         "       scan_bench --gui [--threads N] [--shot FILE.png] "
+    std::fprintf(stderr, "usage: scan_bench [--threads N] [--refresh] PATH\n"
+                         "       scan_bench --gui [--threads N] [--refresh] [--shot FILE.png] "
                          "[--close-during-scan MS] PATH\n"
                          "       scan_bench --generate wide-deep|flat|deep --files N --folders M "
                          "--seed S OUTDIR\n");
@@ -113,6 +117,28 @@ void printScan(int folders, const TFolderSizeStore& store, qint64 elapsedNs, qin
                 static_cast<long long>(maxGapMs));
 }
 
+void printRefresh(int folders, const TFolderSizeStore& store, qint64 elapsedNs, qint64 maxGapMs)
+{
+    std::printf("refresh: folders=%d files=%lld seconds=%.3f max_ui_gap_ms=%lld\n", folders,
+                static_cast<long long>(store.FolderFileCounts(0)), double(elapsedNs) / 1e9,
+                static_cast<long long>(maxGapMs));
+}
+
+// Counts the nodes that the tree shows (a refresh leaves the replaced ones unreachable).
+int reachableNodes(const TFolderTreeModel& model)
+{
+    int count = 0;
+    std::vector<std::int32_t> todo{1};
+    while (!todo.empty()) {
+        const std::int32_t entry = todo.back();
+        todo.pop_back();
+        ++count;
+        for (std::int32_t row = 0; row < model.childCount(entry); ++row)
+            todo.push_back(model.childEntry(entry, row));
+    }
+    return count;
+}
+
 // The time one click on a sort button takes until the tree has been painted again.
 qint64 switchMs(TMainForm& form, QRadioButton* button)
 {
@@ -131,11 +157,14 @@ int runGui(int argc, char* argv[])
     QString shot, path;
     int closeAfterMs = -1;
     int threads = TMyThread::DefaultReadAheadThreads;
+    bool refresh = false;
     for (int i = 2; i < args.size(); ++i) {
         const QString& a = args[i];
         bool ok = true;
         if (a == QLatin1String("--threads") && i + 1 < args.size())
             threads = args[++i].toInt(&ok);
+        else if (a == QLatin1String("--refresh"))
+            refresh = true;
         else if (a == QLatin1String("--shot") && i + 1 < args.size())
             shot = args[++i];
         else if (a == QLatin1String("--close-during-scan") && i + 1 < args.size())
@@ -185,6 +214,28 @@ int runGui(int argc, char* argv[])
                 exitCode = 1;
             }
         }
+        if (!refresh) {
+            form.close();
+            return;
+        }
+        // F5 on the root, as the user presses it.
+        ui.TreeView1->setCurrentIndex(form.TreeModel().index(0, 0));
+        ui.TreeView1->setFocus();
+        gaps.start();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_F5, Qt::NoModifier);
+        QCoreApplication::sendEvent(ui.TreeView1, &press);
+        QCoreApplication::sendEvent(ui.TreeView1, &release);
+        if (!form.TreeModel().SubtreeRefreshing()) {
+            std::fprintf(stderr, "scan_bench: F5 started no refresh\n");
+            exitCode = 1;
+            form.close();
+        }
+    });
+    QObject::connect(&form.TreeModel(), &TFolderTreeModel::subtreeRefreshFinished, &form, [&] {
+        const qint64 elapsedNs = gaps.stop();
+        ui.TreeView1->repaint();
+        printRefresh(reachableNodes(form.TreeModel()), FolderStore(), elapsedNs, gaps.maxGapMs());
         form.close();
     });
     QTimer::singleShot(0, &form, [&] {
@@ -219,11 +270,14 @@ int main(int argc, char* argv[])
     if (args.size() >= 2 && args[1] == QLatin1String("--generate"))
         return generate(args);
     int threads = TMyThread::DefaultReadAheadThreads;
+    bool refresh = false;
     QString path;
     for (int i = 1; i < args.size(); ++i) {
         bool ok = true;
         if (args[i] == QLatin1String("--threads") && i + 1 < args.size())
             threads = args[++i].toInt(&ok);
+        else if (args[i] == QLatin1String("--refresh"))
+            refresh = true;
         else if (!args[i].startsWith(QLatin1String("--")) && path.isEmpty())
             path = args[i];
         else
@@ -254,5 +308,22 @@ int main(int argc, char* argv[])
         return 1;
     printReadAhead(threads);
     printScan(model.nodeCount(), store, elapsedNs, gaps.maxGapMs());
+    if (!refresh)
+        return 0;
+    GapMeter refreshGaps;
+    QObject::connect(&model, &TFolderTreeModel::subtreeRefreshFinished, [&](bool) {
+        elapsedNs = refreshGaps.stop();
+        QCoreApplication::quit();
+    });
+    QTimer::singleShot(0, [&] {
+        refreshGaps.start();
+        if (!model.RefreshSubtree(1)) {
+            std::fprintf(stderr, "scan_bench: the refresh could not be started\n");
+            QCoreApplication::exit(1);
+        }
+    });
+    if (QCoreApplication::exec() != 0)
+        return 1;
+    printRefresh(reachableNodes(model), store, elapsedNs, refreshGaps.maxGapMs());
     return 0;
 }

@@ -1,9 +1,10 @@
 #pragma once
 // The byte total and file count of every folder node of the last scan, addressed by
-// the node's 1-based entry number, and the scan's running totals. The scan thread is
-// the only writer; the interface thread reads while it writes. Every value is a
-// 64-bit atomic, so a reader never sees half of one. Storage grows in blocks that
-// never move, so an entry a reader has found stays valid while the store grows.
+// the node's 1-based entry number, and the scan's running totals. There is one writer
+// at a time: the scan thread while a scan runs, the interface thread between scans,
+// when it brings the tree up to date; the interface thread reads while a scan writes. Every value
+// is a 64-bit atomic, so a reader never sees half of one. Storage grows in blocks that never move,
+// so an entry a reader has found stays valid while the store grows.
 
 #include <array>
 #include <atomic>
@@ -17,15 +18,14 @@ public:
     TFolderSizeStore(const TFolderSizeStore&) = delete;
     TFolderSizeStore& operator=(const TFolderSizeStore&) = delete;
 
-    // Scan thread only.
+    // The writer only.
     void Reset();            // one entry (the root) holding 0 and 0; totals 0
     std::int32_t AddEntry(); // a new entry holding 0; returns its entry number
     void CountFile(std::int64_t size);
     void StoreTotals(std::int32_t entry, std::int64_t bytes, std::int64_t files);
 
-    // Interface thread, and only while no scan runs (nobody else writes then): what left a
-    // folder after its scan (deleted, moved away) or came into it is added to its entry
-    // (negative for what left) and to the running totals, never below zero.
+    // The writer only: a change of a folder's totals is added to its entry, and to the
+    // running totals, never below zero.
     void Adjust(std::int32_t entry, std::int64_t bytes, std::int64_t files);
     void AdjustTotals(std::int64_t bytes, std::int64_t files);
 

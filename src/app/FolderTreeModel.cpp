@@ -27,8 +27,9 @@ TFolderTreeModel::TFolderTreeModel(TFolderSizeStore& store, QObject* parent)
 TFolderTreeModel::~TFolderTreeModel()
 {
     // The walk keeps its own reference to the queue and to the store; it is told to
-    // stop and left to end by itself.
+    // stop and left to end by itself. So is a refresh, which then finds no model.
     CancelScan();
+    dropRefreshes(true);
 }
 
 bool TFolderTreeModel::StartScan(const QString& folderText)
@@ -188,27 +189,14 @@ std::int32_t TFolderTreeModel::EntryOfPath(const QByteArray& givenPath) const
     return entry;
 }
 
-void TFolderTreeModel::RemoveFolder(std::int32_t entry)
+void TFolderTreeModel::totalsChanged(const std::vector<std::int32_t>& changedEntries)
 {
-    const std::int32_t parent = parentEntry(entry);
-    if (parent == 0)
-        return; // the root stays: it is what was scanned
-    std::vector<std::uint32_t>& siblings = childrenOf(parent);
-    const int row = int(node(entry).row);
-    if (row >= int(siblings.size()) || siblings[size_t(row)] != std::uint32_t(entry))
-        return;
-    beginRemoveRows(indexOfEntry(parent), row, row);
-    siblings.erase(siblings.begin() + row);
-    for (size_t r = size_t(row); r < siblings.size(); ++r)
-        node(std::int32_t(siblings[r])).row = std::uint32_t(r);
-    endRemoveRows();
-}
-
-void TFolderTreeModel::TotalsChanged(const std::vector<std::int32_t>& entries)
-{
+    std::vector<std::int32_t> entries = changedEntries;
+    std::sort(entries.begin(), entries.end());
+    entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
     std::vector<std::int32_t> parents;
     for (const std::int32_t entry : entries) {
-        if (entry < 1 || size_t(entry) > m_nodeCount)
+        if (!reachable(entry))
             continue;
         const QModelIndex index = indexOfEntry(entry);
         Q_EMIT dataChanged(index, index, {Qt::DisplayRole});
@@ -292,6 +280,8 @@ QVariant TFolderTreeModel::data(const QModelIndex& index, int role) const
 
 void TFolderTreeModel::clear()
 {
+    // What a refresh finds in this tree is not applied to the next.
+    dropRefreshes(false);
     beginResetModel();
     m_nodePages.clear();
     m_nodeCount = 0;

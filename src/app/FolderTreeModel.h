@@ -69,12 +69,35 @@ public:
     // has none: outside the scanned folder, or not seen by the scan.
     std::int32_t EntryOfPath(const QByteArray& path) const;
 
-    // After the clean-up, while no scan runs. A folder that is gone leaves the tree (its
-    // node and those below it are no longer reachable); folders whose totals in the store
-    // changed are drawn anew and their siblings sorted again.
-    void RemoveFolder(std::int32_t entry);
-    void TotalsChanged(const std::vector<std::int32_t>& entries);
+    // The folder path of a node as the kernel takes it, without a trailing "/" (the root
+    // keeps the scan path as it is).
+    QByteArray NodePath(std::int32_t entry) const;
 
+    // Bringing a finished tree up to date with the disk, while no scan runs. The listing
+    // and the walks run on threads of their own, one refresh after the other; what they
+    // found is applied between two turns of the event loop, with the texts, the order
+    // of siblings and the running totals following. A scan started meanwhile discards
+    // them. Refreshing a folder's own entries lists it once: its files give its own
+    // share, subfolders that have a node keep their totals, new ones are walked as a
+    // scan walks them, gone ones leave the tree, and the difference reaches every folder
+    // above it. A folder that cannot be listed any more leaves the tree with its totals,
+    // and its parent is refreshed in turn.
+    void RefreshFolder(std::int32_t entry);
+    // Walks the folder's whole subtree again and replaces its nodes. False when it cannot
+    // start (a scan runs, no such node). CancelRefresh stops it and keeps the tree.
+    bool RefreshSubtree(std::int32_t entry);
+    void CancelRefresh();
+    // Whether a refresh runs or waits; whether it is a subtree's.
+    bool Refreshing() const { return bool(m_refreshJob) || !m_pendingRefresh.empty(); }
+    bool SubtreeRefreshing() const;
+
+Q_SIGNALS:
+    // Refreshed folders were applied: the running totals may have changed.
+    void foldersRefreshed();
+    // A subtree refresh ended, applied or cancelled.
+    void subtreeRefreshFinished(bool cancelled);
+
+public:
     // QAbstractItemModel
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -116,6 +139,20 @@ private:
     bool sortedChildren(std::int32_t entry, bool whole, std::vector<std::uint32_t>& out);
     void applyOrders(const QList<QPersistentModelIndex>& parents);
 
+    struct RefreshJob;
+    struct RefreshTask;
+    bool reachable(std::int32_t entry) const;
+    void startRefreshJob();
+    // Cancels the refreshes and forgets them; `modelGoing` also cuts the jobs off the model.
+    void dropRefreshes(bool modelGoing);
+    void refreshJobDone(const std::shared_ptr<RefreshJob>& job);
+    void applyRefresh(RefreshTask& task, std::vector<std::int32_t>& changed);
+    std::int32_t graft(std::int32_t parent, RefreshTask& task);
+    void removeChildren(std::int32_t entry, const std::vector<bool>& gone);
+    void addToTotals(std::int32_t entry, std::int64_t bytes, std::int64_t files,
+                     std::vector<std::int32_t>& changed);
+    void totalsChanged(const std::vector<std::int32_t>& entries);
+
     TFolderSizeStore& m_store;
     std::shared_ptr<TTreeChangeQueue> m_queue;
     std::weak_ptr<TMyThread> m_thread;
@@ -140,4 +177,17 @@ private:
     std::vector<std::unique_ptr<char[]>> m_namePages;
     size_t m_nameEnd = 0; // next free offset
     QByteArray m_rootName;
+
+    // Refreshes: the folders waiting, in order, and the job running; the owner lets a
+    // job's thread reach the model only while it exists.
+    struct RefreshRequest
+    {
+        std::int32_t entry;
+        bool whole;
+        bool operator==(const RefreshRequest&) const = default;
+    };
+    struct RefreshOwner;
+    std::vector<RefreshRequest> m_pendingRefresh;
+    std::shared_ptr<RefreshJob> m_refreshJob;
+    std::shared_ptr<RefreshOwner> m_refreshOwner;
 };

@@ -118,6 +118,7 @@ void TMainForm::BitBtn1Click()
 void TMainForm::BitBtn2Click()
 {
     m_model.CancelScan();
+    m_model.CancelRefresh();
 }
 
 void TMainForm::onScanStarted(const QByteArray& scanPath)
@@ -223,9 +224,9 @@ int TMainForm::RunProgram(TMainForm& form)
 {
     form.show();
     const int exitCode = QCoreApplication::exec();
-    if (!form.ScanThread().expired()) {
-        // The scan keeps only its own data and the process-wide store, which is
-        // never destroyed; ending the process here does not wait for its walk.
+    if (!form.ScanThread().expired() || form.TreeModel().Refreshing()) {
+        // The scan and a refresh keep only their own data and the process-wide store,
+        // which is never destroyed; ending the process here does not wait for a walk.
         std::fflush(nullptr);
         ::_exit(exitCode);
     }

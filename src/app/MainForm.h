@@ -106,10 +106,14 @@ public:
     using ErrorDisplay = std::function<void(const QString& message)>;
     void SetErrorDisplay(ErrorDisplay display) { m_errorDisplay = std::move(display); }
 
-    // The contents list reported an operation: what left a folder of the tree is taken
-    // off its totals and those above it (not during a scan).
+    // The contents list reported an operation: the folders of the tree it changed are
+    // refreshed from the disk (not during a scan).
     void ShellList1Operation(TShellOperations operation, const shell::TFileNames& files,
                              const QByteArray& destination);
+    // Refreshes the tree's node of a folder, or of its nearest ancestor in the tree.
+    void RefreshTreeFolder(const QByteArray& path);
+    // F5 in the tree: the selected folder's subtree is walked again.
+    void TreeView1Refresh();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -153,5 +157,10 @@ private:
     QElapsedTimer m_lastTopLevelFlush;
     int m_deepestExpanded = 0;
     int m_savedListHeight = 0;
+    // Changes reported in the shown folder: gathered for this long, and once more after a
+    // burst of them.
+    static constexpr int kShownFolderGatherMs = 30;
+    QTimer m_shownFolderChanged;
+    QTimer m_shownFolderSettled;
     ErrorDisplay m_errorDisplay;
 };

@@ -1,16 +1,18 @@
-// The tree follows the clean-up: what the contents list deletes or moves away leaves the
-// sizes and counts of its folder and of every folder above it, and the status bar's
-// totals; a folder that is gone leaves the tree. During a scan the tree is the scan's.
+// The tree follows the clean-up: every folder of the tree that an operation of the
+// contents list changed, or that the list's notifier reports changed, is refreshed from
+// the disk, and so are its totals, those of every folder above it and the status bar's.
+// F5 in the tree walks the selected folder's subtree again. During a scan the tree is
+// the scan's: what changes then is taken in by the next refresh or scan.
 
 #include "app/FolderSizeStore.h"
 #include "app/MainForm.h"
 #include "controls/ShellList.h"
 #include "fileops/NameRules.h"
+#include "fileops/TrashStore.h"
+#include "threads/ChangeNotifier.h"
 #include "ui_MainForm.h"
 
-#include <QHash>
-#include <algorithm>
-#include <map>
+#include <QShortcut>
 
 void TMainForm::setupCleanup()
 {
@@ -19,6 +21,28 @@ void TMainForm::setupCleanup()
                                const QByteArray& destination) {
         ShellList1Operation(operation, files, destination);
     };
+    // Whatever another program changes in the shown folder reaches its node as well, a
+    // burst of changes as one refresh. The notifier drops a report that repeats the last
+    // one within its repeat time (a file written twice), so the folder is refreshed once
+    // more when that time has passed.
+    const auto refreshShownFolder = [this] {
+        if (!ScanRunning())
+            RefreshTreeFolder(ui->ShellList1->PathBytes());
+    };
+    m_shownFolderChanged.setSingleShot(true);
+    m_shownFolderChanged.setInterval(kShownFolderGatherMs);
+    connect(&m_shownFolderChanged, &QTimer::timeout, this, refreshShownFolder);
+    m_shownFolderSettled.setSingleShot(true);
+    m_shownFolderSettled.setInterval(int(threads::TShellChangeNotifier::kRepeatMs) + 100);
+    connect(&m_shownFolderSettled, &QTimer::timeout, this, refreshShownFolder);
+    list->ChangeNotifier().SetOnChange(
+        [this](QObject*, threads::TNotificationEvent, const QByteArray&, const QByteArray&) {
+            if (ScanRunning())
+                return;
+            if (!m_shownFolderChanged.isActive())
+                m_shownFolderChanged.start();
+            m_shownFolderSettled.start();
+        });
     // The question before deleting takes a folder's size from the scan when it has it.
     list->SetKnownFolderSizes([this](const QByteArray& folder) -> std::optional<std::int64_t> {
         const std::int32_t entry = m_model.EntryOfPath(folder);
@@ -26,87 +50,67 @@ void TMainForm::setupCleanup()
             return std::nullopt;
         return m_store.FolderSizes(entry - 1);
     });
+    connect(&m_model, &TFolderTreeModel::foldersRefreshed, this, [this] {
+        ui->TreeView1->viewport()->update();
+        Timer1Timer(); // the status bar's totals
+    });
+    connect(&m_model, &TFolderTreeModel::subtreeRefreshFinished, this, [this] {
+        if (!ScanRunning())
+            ui->BitBtn2->setEnabled(false);
+    });
+    auto* refresh = new QShortcut(QKeySequence(Qt::Key_F5), ui->TreeView1, nullptr, nullptr,
+                                  Qt::WidgetShortcut);
+    connect(refresh, &QShortcut::activated, this, &TMainForm::TreeView1Refresh);
+    // While it runs, "Abbrechen" (and with it Esc) stops it, as it stops a scan.
+}
+
+void TMainForm::TreeView1Refresh()
+{
+    const QModelIndex current = ui->TreeView1->currentIndex();
+    if (ScanRunning() || !current.isValid())
+        return;
+    if (m_model.RefreshSubtree(current.data(TFolderTreeModel::EntryRole).toInt()))
+        ui->BitBtn2->setEnabled(true);
+}
+
+void TMainForm::RefreshTreeFolder(const QByteArray& path)
+{
+    // The nearest folder of the tree at or above the path: one the scan never saw is new
+    // to its parent, which walks it.
+    for (QByteArray p = shell::WithoutTrailingSlash(path); !p.isEmpty();) {
+        if (const std::int32_t entry = m_model.EntryOfPath(p)) {
+            m_model.RefreshFolder(entry);
+            return;
+        }
+        const QByteArray parent = fileops::ParentOf(p);
+        if (parent == p)
+            return;
+        p = parent;
+    }
 }
 
 void TMainForm::ShellList1Operation(TShellOperations operation, const shell::TFileNames& files,
                                     const QByteArray& destination)
 {
-    if (ScanRunning() || m_model.nodeCount() == 0 || !(operation & (soDelete | soMove)))
+    if (ScanRunning() || m_model.nodeCount() == 0)
         return;
-    // A move into a folder of the tree brings there what it takes away elsewhere.
-    const std::int32_t target = (operation & soMove) ? m_model.EntryOfPath(destination) : 0;
-    // An object below another one that left went with it: it is counted once.
-    QList<QByteArray> paths;
+    // The folders the objects were in, the one they went to (a rename's destination is
+    // the new name), and those of what stands for them now: the entries in the trash, the
+    // restored objects. An object entering or leaving a trash has its info file beside it.
+    QList<QByteArray> folders;
+    const auto add = [&folders](const QByteArray& folder) {
+        folders.append(folder);
+        if (fileops::TrashStore::isFilesFolder(folder))
+            folders.append(fileops::ParentOf(folder) + "/info");
+    };
     for (const QByteArray& file : files)
-        paths.append(shell::WithoutTrailingSlash(file));
-    std::sort(paths.begin(), paths.end());
-    struct Change
-    {
-        std::int64_t bytes = 0;
-        std::int64_t files = 0;
-    };
-    std::map<std::int32_t, Change> changes;
-    const auto change = [&](std::int32_t from, std::int64_t bytes, std::int64_t count) {
-        for (std::int32_t e = from; e != 0; e = m_model.parentEntry(e)) {
-            changes[e].bytes += bytes;
-            changes[e].files += count;
-        }
-    };
-    std::vector<std::int32_t> goneFolders;
-    Change total;
-    QHash<QByteArray, std::int32_t> folderEntries;
-    QByteArray lastCounted;
-    for (const QByteArray& path : std::as_const(paths)) {
-        if (!lastCounted.isEmpty() && fileops::IsSameOrBelow(path, lastCounted))
-            continue;
-        if (operation & soMove) {
-            // Only what really left its folder: not what is still there (a failed or
-            // skipped move), nor what was moved into the folder it was in.
-            if (shell::PathExists(path) || shell::SamePath(fileops::ParentOf(path), destination))
-                continue;
-        }
-        const QByteArray parentPath = fileops::ParentOf(path);
-        auto found = folderEntries.constFind(parentPath);
-        if (found == folderEntries.cend())
-            found = folderEntries.insert(parentPath, m_model.EntryOfPath(parentPath));
-        const std::int32_t parent = *found;
-        if (parent == 0)
-            continue; // not in the scanned tree
-        Change left;
-        if (const std::int32_t own = m_model.EntryOfPath(path)) {
-            // A folder the scan counted leaves with its totals.
-            left.bytes = m_store.FolderSizes(own - 1);
-            left.files = m_store.FolderFileCounts(own - 1);
-            goneFolders.push_back(own);
-        } else {
-            const std::int64_t size = ui->ShellList1->ReportedSize(path);
-            if (size < 0)
-                continue; // a folder the scan never saw: nothing of it was counted
-            left.bytes = size;
-            left.files = 1;
-        }
-        lastCounted = path;
-        change(parent, -left.bytes, -left.files);
-        if (target != 0) {
-            change(target, left.bytes, left.files);
-        } else {
-            total.bytes += left.bytes;
-            total.files += left.files;
-        }
-    }
-    if (changes.empty())
-        return;
-    std::vector<std::int32_t> changed;
-    for (const auto& [entry, delta] : changes) {
-        if (delta.bytes != 0 || delta.files != 0) {
-            m_store.Adjust(entry, delta.bytes, delta.files);
-            changed.push_back(entry);
-        }
-    }
-    m_store.AdjustTotals(-total.bytes, -total.files);
-    for (const std::int32_t entry : goneFolders)
-        m_model.RemoveFolder(entry);
-    m_model.TotalsChanged(changed);
-    ui->TreeView1->viewport()->update();
-    Timer1Timer(); // the status bar's totals
+        add(fileops::ParentOf(file));
+    if (!destination.isEmpty())
+        add((operation & soRename) ? fileops::ParentOf(destination) : destination);
+    for (const QByteArray& result : ui->ShellList1->ReportedResults())
+        add(fileops::ParentOf(result));
+    std::sort(folders.begin(), folders.end());
+    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+    for (const QByteArray& folder : std::as_const(folders))
+        RefreshTreeFolder(folder);
 }

@@ -5,6 +5,7 @@
 #include "platform/PathNames.h"
 
 #include <QFile>
+#include <algorithm>
 #include <system_error>
 #include <thread>
 
@@ -54,6 +55,16 @@ QString TMyThread::CompletedNodeText(std::int64_t bytes, const QString& name, st
            QLatin1Char('\t') + filler;
 }
 
+void TMyThread::WalkWithinTree(int depth, std::vector<std::string> keptFolders,
+                               std::vector<platform::FolderId> above)
+{
+    m_deepest = std::clamp(MaxScanDepth - depth, 0, MaxScanDepth);
+    m_keptFolders = std::move(keptFolders);
+    m_idsAbove = above.size();
+    above.resize(above.size() + m_levelIds.size());
+    m_levelIds = std::move(above);
+}
+
 void TMyThread::RunScan()
 {
     m_mounts = platform::MountTable::read();
@@ -101,7 +112,12 @@ void TMyThread::WalkFolder(int level, std::string_view name, size_t index)
         const std::string_view child = search.name(i);
         if (child == "." || child == "..")
             continue;
-        if (level < MaxScanDepth) {
+        if (level == 0 && !m_keptFolders.empty() &&
+            std::binary_search(m_keptFolders.begin(), m_keptFolders.end(), child)) {
+            m_keptFound.emplace_back(child);
+            continue;
+        }
+        if (level < m_deepest) {
             AddFolderNode(child, level);
             WalkFolder(level + 1, child, i);
         } else {
@@ -119,7 +135,7 @@ void TMyThread::SumBelowDeepestNode(std::string_view name, size_t index)
     // The tree ends at the deepest node, but its totals are those of its whole
     // subtree: the folders below it are walked without nodes, one level after the
     // other (no recursion, so no depth can exhaust the stack).
-    constexpr auto deepest = size_t(MaxScanDepth);
+    const auto deepest = size_t(m_deepest);
     EnterLevel(deepest + 1, name, index);
     m_deeperNext.assign(1, 0);
     while (!m_deeperNext.empty()) {
@@ -153,29 +169,33 @@ void TMyThread::EnterLevel(size_t level, std::string_view name, size_t index)
         std::string path(m_scanPath.constData(), size_t(m_scanPath.size()));
         if (!path.empty() && path.back() != '/')
             path += '/';
-        FindRecs[0].openPath(path, &m_mounts, &m_terminated);
-        m_levelIds[0] = FindRecs[0].id();
+        m_rootListed = FindRecs[0].openPath(path, &m_mounts, &m_terminated);
+        m_levelIds[m_idsAbove] = FindRecs[0].id();
+        if (std::find(m_levelIds.begin(), m_levelIds.begin() + std::ptrdiff_t(m_idsAbove),
+                      FindRecs[0].id()) != m_levelIds.begin() + std::ptrdiff_t(m_idsAbove))
+            FindRecs[0].close(); // a folder above it again: it would repeat them for ever
         if (m_readAhead)
             m_readAhead->begin(FindRecs[0]);
         return;
     }
-    if (level >= m_levelIds.size()) {
-        m_levelIds.resize(level + 1);
+    if (m_idsAbove + level >= m_levelIds.size())
+        m_levelIds.resize(m_idsAbove + level + 1);
+    if (level >= m_levelNames.size())
         m_levelNames.resize(level + 1);
-    }
     if (level >= size_t(MaxScanDepth) + m_deeperRecs.size())
         m_deeperRecs.emplace_back();
     platform::DirectorySearch& parent = FindRec(level - 1);
     platform::DirectorySearch& search = FindRec(level);
     m_levelNames[level] = name;
     if (m_readAhead && m_readAhead->take(level, index, search)) {
-        m_levelIds[level] = search.id();
+        m_levelIds[m_idsAbove + level] = search.id();
         return;
     }
-    if (search.open(parent.fd(), name, &m_mounts, &m_terminated, {m_levelIds.data(), level}) &&
+    if (search.open(parent.fd(), name, &m_mounts, &m_terminated,
+                    {m_levelIds.data(), m_idsAbove + level}) &&
         level > size_t(kLevelsKeptOpen))
         parent.park();
-    m_levelIds[level] = search.id();
+    m_levelIds[m_idsAbove + level] = search.id();
 }
 
 void TMyThread::LeaveLevel(size_t level)

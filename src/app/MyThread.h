@@ -61,6 +61,19 @@ public:
               int readAheadThreads = 0);
     void RunScan();
 
+    // A walk of one folder of a finished tree instead of a whole scan: the folder is the
+    // walk's root, at `depth` levels below the scanned folder, so that its nodes end
+    // where a whole scan's would; `above` are the folders on the way down to it, from
+    // the scanned one, so that a folder that repeats one of them lists nothing, as in a
+    // scan. Its subfolders named in `keptFolders` (sorted) already have nodes: they are
+    // listed, not walked, and those found are KeptFound() after RunScan. Call before
+    // RunScan.
+    void WalkWithinTree(int depth, std::vector<std::string> keptFolders,
+                        std::vector<platform::FolderId> above = {});
+    const std::vector<std::string>& KeptFound() const { return m_keptFound; }
+    // Whether the root could be listed; false also when it is gone or not a folder.
+    bool RootListed() const { return m_rootListed; }
+
 private:
     // Below this level the walk gives back the descriptors of the levels above it,
     // so a deep chain holds a bounded number of them.
@@ -102,7 +115,8 @@ private:
     // listing is), and which folder it is, so that a folder met again on the way down
     // (a bind mount inside itself) is not walked twice.
     std::vector<std::string_view> m_levelNames;
-    std::vector<platform::FolderId> m_levelIds;
+    std::vector<platform::FolderId> m_levelIds; // after m_idsAbove folders above the root
+    size_t m_idsAbove = 0;
     std::vector<size_t> m_deeperNext; // the next entry of each level below the deepest node
     std::array<std::int32_t, MaxScanDepth + 1> LevelNodes{};
     // The bytes and files found so far directly in each level's folder and in its
@@ -111,4 +125,8 @@ private:
     // holds everything below it.
     std::array<std::int64_t, MaxScanDepth + 1> LevelBytes{};
     std::array<std::int64_t, MaxScanDepth + 1> LevelFiles{};
+    // The level of the deepest node: MaxScanDepth, less the root's depth in a tree.
+    int m_deepest = MaxScanDepth;
+    std::vector<std::string> m_keptFolders, m_keptFound;
+    bool m_rootListed = false;
 };

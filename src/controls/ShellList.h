@@ -305,6 +305,9 @@ public:
     // The size of an object as the last reported operation found it before it left: a
     // file's or link's own size; -1 for folders and objects it does not know.
     std::int64_t ReportedSize(const QByteArray& path) const;
+    // What stands for the objects of the last reported operation that the list ran: the
+    // copies, the moved or restored objects, the links, the entries in the trash.
+    shell::TFileNames ReportedResults() const;
     // The dialogs behind the verbs; a replacement host (a test's) may be set instead.
     TShellCommandDialogs& CommandDialogs();
     void SetCommandHost(shell::TShellCommandHost* host);

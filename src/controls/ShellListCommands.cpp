@@ -29,8 +29,10 @@ struct TShellList::TCommandState
     TShellCommandHost* host;
     QPointer<QMenu> popupMenu;
     bool running = false;
-    // What the last reported operation knew of the sizes of the objects that left.
+    // What the last reported operation knew of the sizes of the objects that left, and
+    // what stands for them now.
     QHash<QByteArray, std::int64_t> reportedSizes;
+    TFileNames reportedResults;
 };
 
 void TShellList::TCommandStateDeleter::operator()(TCommandState* state) const
@@ -69,9 +71,12 @@ QByteArray pathOf(TShellList& list, int index, const QByteArray& folder)
 }
 
 // What an operation knew of the objects it dealt with, for ReportedSize.
-void rememberSizes(QHash<QByteArray, std::int64_t>& sizes, const fileops::OperationReport* report)
+void rememberSizes(QHash<QByteArray, std::int64_t>& sizes, const fileops::OperationReport* report,
+                   TFileNames* results = nullptr)
 {
     sizes.clear();
+    if (results)
+        *results = report ? report->results : TFileNames();
     if (!report)
         return;
     for (qsizetype i = 0; i < report->done.size(); ++i)
@@ -147,6 +152,11 @@ std::int64_t TShellList::ReportedSize(const QByteArray& path) const
     return m_commands ? m_commands->reportedSizes.value(WithoutTrailingSlash(path), -1) : -1;
 }
 
+TFileNames TShellList::ReportedResults() const
+{
+    return m_commands ? m_commands->reportedResults : TFileNames();
+}
+
 void TShellList::prepareNavigator(TShellNavigator& navigator)
 {
     TCommandState& state = commands();
@@ -203,6 +213,7 @@ void TShellList::reportGone(const TFileNames& paths)
     TFileNames gone;
     QHash<QByteArray, std::int64_t>& sizes = commands().reportedSizes;
     sizes.clear();
+    commands().reportedResults = report->results;
     for (const QByteArray& path : paths) {
         const auto it = done.constFind(WithoutTrailingSlash(path));
         if (it == done.cend())
@@ -226,11 +237,17 @@ void TShellList::afterVerb(const QString& verb, bool done, const TFileNames& pat
     if (!done)
         return;
     if (isVerb(verb, "undelete")) {
+        // What was restored left the trash for the places it came from.
+        if (const auto& report = m_navigator->LastReport(); report && !report->done.isEmpty()) {
+            rememberSizes(commands().reportedSizes, &*report, &commands().reportedResults);
+            ReportOperation(soMove | soRemoved, report->done, {});
+        }
         RestartRefreshTimer();
     } else if (isVerb(verb, "paste")) {
         if (!pasteNames.isEmpty()) {
             rememberSizes(commands().reportedSizes,
-                          m_navigator->LastReport() ? &*m_navigator->LastReport() : nullptr);
+                          m_navigator->LastReport() ? &*m_navigator->LastReport() : nullptr,
+                          &commands().reportedResults);
             ReportOperation(pasteOperation(pasteNames), pasteNames, pasteTarget);
         }
     } else if (isVerb(verb, "cut")) {
@@ -326,7 +343,8 @@ bool TShellList::PasteIntoFolder(const QString& verb)
             return done;
         if (done && !pasteNames.isEmpty())
             rememberSizes(commands().reportedSizes,
-                          temporary.LastReport() ? &*temporary.LastReport() : nullptr);
+                          temporary.LastReport() ? &*temporary.LastReport() : nullptr,
+                          &commands().reportedResults);
     }
     if (done && !pasteNames.isEmpty())
         ReportOperation(pasteOperation(pasteNames), pasteNames, folder);
@@ -383,7 +401,7 @@ void TShellList::ReportOperation(TShellOperations operation, const TFileNames& f
                                  const QByteArray& destination,
                                  const fileops::OperationReport& report)
 {
-    rememberSizes(commands().reportedSizes, &report);
+    rememberSizes(commands().reportedSizes, &report, &commands().reportedResults);
     ReportOperation(operation, files, destination);
 }
 
