@@ -33,16 +33,6 @@ using namespace shell;
 namespace {
 
 constexpr char kInnerRun[] = "FEGMANN_DRAG_UNDER_X";
-constexpr char kWindowManager[] = "FEGMANN_WINDOW_MANAGER";
-
-// Whether a window manager has taken the screen, as it tells on the root window.
-bool managed()
-{
-    QProcess xprop;
-    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-root"),
-                                          QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
-    return xprop.waitForFinished() && xprop.readAll().contains("window id");
-}
 
 // A window of another program, as far as the list can tell: it takes file lists and can
 // drag one of its own.
@@ -255,19 +245,6 @@ private slots:
     {
         QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
         QVERIFY(ShellStartup());
-        // Under a window manager, when one is named: it maps, moves and focuses the windows.
-        const QString manager = qEnvironmentVariable(kWindowManager);
-        if (manager.isEmpty())
-            return;
-        m_manager.start(manager, {});
-        QVERIFY(m_manager.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(managed(), 20000);
-    }
-
-    void cleanupTestCase()
-    {
-        m_manager.kill();
-        m_manager.waitForFinished();
     }
 
     void dragBetweenWindows_data()
@@ -560,9 +537,6 @@ private slots:
         QCOMPARE(contentOf(base + "/shown/a.txt"), content);
         QCOMPARE(contentOf(base + "/other/a.txt"), QByteArray("new"));
     }
-
-private:
-    QProcess m_manager;
 };
 
 // The part that runs in the suite: the other part under xvfb-run.
@@ -588,9 +562,6 @@ private slots:
         if (!hasGtk)
             missing << QStringLiteral("GTK 3 for Python (Debian packages python3-gi, "
                                       "gir1.2-gtk-3.0)");
-        const QString manager = qEnvironmentVariable(kWindowManager);
-        if (!manager.isEmpty() && QStandardPaths::findExecutable(manager).isEmpty())
-            missing << manager;
         if (!missing.isEmpty())
             QSKIP(qPrintable(QStringLiteral("needed: ") + missing.join(QStringLiteral(", "))));
         QProcess run;
