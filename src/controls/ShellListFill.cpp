@@ -121,6 +121,10 @@ void TShellList::FullRefresh()
         }
         if (large)
             readRestOfFolder(selected);
+        // While the thread reads, the entries are marked for the notifier's watch, which
+        // is set when the reading ends. (The marking holds the folder itself: not while
+        // the first entries are read and sorted here.) A small folder is marked at once.
+        m_watchPrimer.watch(large && m_automaticRefresh ? PathBytes() : QByteArray());
         if (!Filling())
             endFullRefresh(&selected);
     }

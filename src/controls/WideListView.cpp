@@ -266,24 +266,12 @@ void TWideListView::ApplyOrder(const std::vector<int>& order)
         return;
     if (!m_resetting)
         emit m_model->layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    // In place, one cycle of the permutation at a time: a large list is not copied.
-    std::vector<bool> placed(m_items.size());
-    for (size_t i = 0; i < order.size(); ++i) {
-        if (placed[i])
-            continue;
-        std::unique_ptr<TWideListItem> first = std::move(m_items[i]);
-        size_t j = i;
-        for (;;) {
-            placed[j] = true;
-            const size_t k = size_t(order[j]);
-            if (k == i) {
-                m_items[j] = std::move(first);
-                break;
-            }
-            m_items[j] = std::move(m_items[k]);
-            j = k;
-        }
-    }
+    // Gathered into a new array in one pass: following the permutation's cycles in place
+    // touched a million items at random twice over.
+    std::vector<std::unique_ptr<TWideListItem>> items(m_items.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        items[i] = std::move(m_items[size_t(order[i])]);
+    m_items.swap(items);
     if (m_resetting)
         return;
     std::vector<int> newRow(m_items.size());
