@@ -342,7 +342,7 @@ void TWideListView::applyColumnWidths()
 
 int TWideListView::SelCount() const
 {
-    return int(m_selection->selectedRows(0).size());
+    return int(SelectedIndexes().size());
 }
 
 int TWideListView::Selected() const
@@ -357,10 +357,17 @@ int TWideListView::Selected() const
 
 std::vector<int> TWideListView::SelectedIndexes() const
 {
+    // The rows of the selection's ranges: the views and the list select whole rows, so
+    // a range holds its rows from the first column on. Ranges may overlap.
     std::vector<int> rows;
-    for (const QModelIndex& i : m_selection->selectedRows(0))
-        rows.push_back(i.row());
+    for (const QItemSelectionRange& r : m_selection->selection()) {
+        if (r.left() != 0)
+            continue;
+        for (int row = r.top(); row <= r.bottom(); ++row)
+            rows.push_back(row);
+    }
     std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
 }
 
