@@ -12,9 +12,10 @@
 // The trash is a data home next to PATH (PATH.data, on the same file system), so that
 // the user's own trash stays as it is; it is emptied afterwards. --generate makes PATH
 // with N small files and ten folders first. The last line reads
-// `delete: items=N seconds=S answered_ms=A max_ui_gap_ms=G left=L`:
+// `delete: items=N seconds=S answered_ms=A max_ui_gap_ms=G left=L max_ui_gap_cpu_ms=P`:
 // S from the key until the list is painted without the files, A until the question was
-// answered, G the longest stall of the interface thread, L the files still listed.
+// answered, G the longest stall of the interface thread, L the files still listed, P the
+// longest stall in the thread's own processor time.
 
 #include "GapMeter.h"
 #include "app/FolderSizeStore.h"
@@ -128,7 +129,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "delete_bench: %s\n", qPrintable(e.message()));
         return 1;
     }
-    // A large folder is read in steps: all of it is listed first.
+    // A large folder is read on by a thread: the files are chosen once all are listed.
     while (list.Filling())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     // Every file selected, the folders not.
@@ -179,8 +180,10 @@ int main(int argc, char* argv[])
         if (!list.Navigator().IsFolder())
             ++left;
     }
-    std::printf("delete: items=%d seconds=%.3f answered_ms=%.0f max_ui_gap_ms=%lld left=%d", files,
-                double(ns) / 1e9, double(answeredNs) / 1e6, gaps.maxGapMs(), left);
+    std::printf("delete: items=%d seconds=%.3f answered_ms=%.0f max_ui_gap_ms=%lld left=%d "
+                "max_ui_gap_cpu_ms=%lld",
+                files, double(ns) / 1e9, double(answeredNs) / 1e6, gaps.maxGapMs(), left,
+                gaps.maxCpuGapMs());
     if (withTree)
         std::printf(" tree_files=%lld", static_cast<long long>(FolderStore().FolderFileCounts(0)));
     std::printf("\n");

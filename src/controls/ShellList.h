@@ -7,6 +7,7 @@
 // change notifier and one record per item; coupled controls reach it through
 // IShellControl.
 
+#include "controls/FolderWatchPrimer.h"
 #include "controls/ShellListTypes.h"
 #include "controls/ThumbnailViewer.h"
 #include "controls/WideListView.h"
@@ -441,6 +442,7 @@ private:
     shell::TFileNames m_readingSelected; // to select again when the reading ends
     QTimer m_readingTimer;
     QElapsedTimer m_lastReadingStep;
+    TFolderWatchPrimer m_watchPrimer;
     void fillSubItems(TWideListItem& item);
     void applySystemFont();
     std::vector<int> findItems(const QList<shell::TIdList>& ids) const;

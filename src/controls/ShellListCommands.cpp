@@ -29,9 +29,36 @@ struct TShellList::TCommandState
     TShellCommandHost* host;
     QPointer<QMenu> popupMenu;
     bool running = false;
-    // What the last reported operation knew of the sizes of the objects that left, and
-    // what stands for them now.
-    QHash<QByteArray, std::int64_t> reportedSizes;
+    // What the last reported operation knew of the sizes of the objects that left, in
+    // its order; indexed by path when first asked, as an operation on a hundred thousand
+    // files reports them all.
+    void setSizes(TFileNames paths, QList<std::int64_t> sizes)
+    {
+        sizedPaths = std::move(paths);
+        knownSizes = std::move(sizes);
+        sizeIndex.clear();
+    }
+    void rememberSizes(const fileops::OperationReport* report)
+    {
+        if (report)
+            setSizes(report->done, report->sizes);
+        else
+            setSizes({}, {});
+        reportedResults = report ? report->results : TFileNames();
+    }
+    std::int64_t size(const QByteArray& path)
+    {
+        if (sizeIndex.isEmpty() && !sizedPaths.isEmpty()) {
+            sizeIndex.reserve(sizedPaths.size());
+            for (qsizetype i = 0; i < sizedPaths.size(); ++i)
+                sizeIndex.insert(WithoutTrailingSlash(sizedPaths[i]), knownSizes.value(i, -1));
+        }
+        return sizeIndex.value(WithoutTrailingSlash(path), -1);
+    }
+    TFileNames sizedPaths;
+    QList<std::int64_t> knownSizes;
+    QHash<QByteArray, std::int64_t> sizeIndex;
+    // What stands for the objects of the last reported operation now.
     TFileNames reportedResults;
 };
 
@@ -68,19 +95,6 @@ QByteArray pathOf(TShellList& list, int index, const QByteArray& folder)
         return list.ItemPath(index);
     const QByteArrayView name = EntryNameOf(data.ItemID.itemData(0));
     return name.isEmpty() ? list.ItemPath(index) : folder + name.toByteArray();
-}
-
-// What an operation knew of the objects it dealt with, for ReportedSize.
-void rememberSizes(QHash<QByteArray, std::int64_t>& sizes, const fileops::OperationReport* report,
-                   TFileNames* results = nullptr)
-{
-    sizes.clear();
-    if (results)
-        *results = report ? report->results : TFileNames();
-    if (!report)
-        return;
-    for (qsizetype i = 0; i < report->done.size(); ++i)
-        sizes.insert(WithoutTrailingSlash(report->done[i]), report->sizes.value(i, -1));
 }
 
 // A paste moved the files when the first of them is no longer where it was.
@@ -149,7 +163,7 @@ void TShellList::SetKnownFolderSizes(
 
 std::int64_t TShellList::ReportedSize(const QByteArray& path) const
 {
-    return m_commands ? m_commands->reportedSizes.value(WithoutTrailingSlash(path), -1) : -1;
+    return m_commands ? m_commands->size(path) : -1;
 }
 
 TFileNames TShellList::ReportedResults() const
@@ -206,21 +220,37 @@ void TShellList::reportGone(const TFileNames& paths)
     const std::optional<fileops::OperationReport>& report = m_navigator->LastReport();
     if (!report)
         return;
-    QHash<QByteArray, std::int64_t> done;
-    done.reserve(report->done.size());
-    for (qsizetype i = 0; i < report->done.size(); ++i)
-        done.insert(WithoutTrailingSlash(report->done[i]), report->sizes.value(i, -1));
+    // The operation reports what it dealt with in the order it was given: walked side by
+    // side, a path is gone when it is the next one done. Only when the two do not meet
+    // (another order) are the paths done looked up by name.
     TFileNames gone;
-    QHash<QByteArray, std::int64_t>& sizes = commands().reportedSizes;
-    sizes.clear();
-    commands().reportedResults = report->results;
+    QList<std::int64_t> sizes;
+    qsizetype next = 0;
     for (const QByteArray& path : paths) {
-        const auto it = done.constFind(WithoutTrailingSlash(path));
-        if (it == done.cend())
-            continue;
-        gone.append(path);
-        sizes.insert(WithoutTrailingSlash(path), *it);
+        if (next < report->done.size() &&
+            WithoutTrailingSlash(report->done[next]) == WithoutTrailingSlash(path)) {
+            gone.append(path);
+            sizes.append(report->sizes.value(next, -1));
+            ++next;
+        }
     }
+    if (next < report->done.size()) {
+        QHash<QByteArray, std::int64_t> done;
+        done.reserve(report->done.size());
+        for (qsizetype i = 0; i < report->done.size(); ++i)
+            done.insert(WithoutTrailingSlash(report->done[i]), report->sizes.value(i, -1));
+        gone.clear();
+        sizes.clear();
+        for (const QByteArray& path : paths) {
+            const auto it = done.constFind(WithoutTrailingSlash(path));
+            if (it == done.cend())
+                continue;
+            gone.append(path);
+            sizes.append(*it);
+        }
+    }
+    commands().setSizes(gone, std::move(sizes));
+    commands().reportedResults = report->results;
     if (!gone.isEmpty())
         ReportOperation(soDelete | soRemoved, gone, {});
 }
@@ -239,15 +269,14 @@ void TShellList::afterVerb(const QString& verb, bool done, const TFileNames& pat
     if (isVerb(verb, "undelete")) {
         // What was restored left the trash for the places it came from.
         if (const auto& report = m_navigator->LastReport(); report && !report->done.isEmpty()) {
-            rememberSizes(commands().reportedSizes, &*report, &commands().reportedResults);
+            commands().rememberSizes(&*report);
             ReportOperation(soMove | soRemoved, report->done, {});
         }
         RestartRefreshTimer();
     } else if (isVerb(verb, "paste")) {
         if (!pasteNames.isEmpty()) {
-            rememberSizes(commands().reportedSizes,
-                          m_navigator->LastReport() ? &*m_navigator->LastReport() : nullptr,
-                          &commands().reportedResults);
+            commands().rememberSizes(m_navigator->LastReport() ? &*m_navigator->LastReport()
+                                                               : nullptr);
             ReportOperation(pasteOperation(pasteNames), pasteNames, pasteTarget);
         }
     } else if (isVerb(verb, "cut")) {
@@ -342,9 +371,7 @@ bool TShellList::PasteIntoFolder(const QString& verb)
         if (!self)
             return done;
         if (done && !pasteNames.isEmpty())
-            rememberSizes(commands().reportedSizes,
-                          temporary.LastReport() ? &*temporary.LastReport() : nullptr,
-                          &commands().reportedResults);
+            commands().rememberSizes(temporary.LastReport() ? &*temporary.LastReport() : nullptr);
     }
     if (done && !pasteNames.isEmpty())
         ReportOperation(pasteOperation(pasteNames), pasteNames, folder);
@@ -401,7 +428,7 @@ void TShellList::ReportOperation(TShellOperations operation, const TFileNames& f
                                  const QByteArray& destination,
                                  const fileops::OperationReport& report)
 {
-    rememberSizes(commands().reportedSizes, &report, &commands().reportedResults);
+    commands().rememberSizes(&report);
     ReportOperation(operation, files, destination);
 }
 
@@ -410,15 +437,35 @@ void TShellList::ReportOperation(TShellOperations operation, const TFileNames& f
 {
     if (operation & soDelete) {
         // The deleted objects leave the view at once, before any change report arrives.
-        QSet<QByteArray> gone;
-        gone.reserve(files.size());
-        for (const QByteArray& path : files)
-            gone.insert(WithoutTrailingSlash(path));
+        // The smaller side is indexed: most of a large deletion has left the list already
+        // as its change reports came.
         std::vector<int> rows;
         const QByteArray folder = PathBytes();
-        for (int i = 0; i < ItemCount(); ++i) {
-            if (!Item(i).Data.IsParentFolder && gone.contains(pathOf(*this, i, folder)))
-                rows.push_back(i);
+        if (files.size() <= ItemCount()) {
+            QSet<QByteArray> gone;
+            gone.reserve(files.size());
+            for (const QByteArray& path : files)
+                gone.insert(WithoutTrailingSlash(path));
+            for (int i = 0; i < ItemCount(); ++i) {
+                if (!Item(i).Data.IsParentFolder && gone.contains(pathOf(*this, i, folder)))
+                    rows.push_back(i);
+            }
+        } else {
+            QHash<QByteArray, int> listed;
+            listed.reserve(ItemCount());
+            for (int i = 0; i < ItemCount(); ++i) {
+                if (!Item(i).Data.IsParentFolder)
+                    listed.insert(pathOf(*this, i, folder), i);
+            }
+            for (const QByteArray& path : files) {
+                if (listed.isEmpty())
+                    break;
+                if (const auto it = listed.constFind(WithoutTrailingSlash(path));
+                    it != listed.cend()) {
+                    rows.push_back(*it);
+                    listed.erase(it);
+                }
+            }
         }
         BeginUpdate();
         DeleteItems(rows);

@@ -121,6 +121,10 @@ void TShellList::FullRefresh()
         }
         if (large)
             readRestOfFolder(selected);
+        // While the thread reads, the entries are marked for the notifier's watch, which
+        // is set when the reading ends. (The marking holds the folder itself: not while
+        // the first entries are read and sorted here.) A small folder is marked at once.
+        m_watchPrimer.watch(large && m_automaticRefresh ? PathBytes() : QByteArray());
         if (!Filling())
             endFullRefresh(&selected);
     }
@@ -469,10 +473,18 @@ const TFileNames& TShellList::SelectedNames()
     }
     if (!m_selectedNames.isEmpty())
         return m_selectedNames;
+    // The items of a folder on a drive carry their names; other objects are asked.
+    const std::shared_ptr<ShellFolderObject>& folder = m_navigator->ShellFolder();
+    const bool entries = folder && folder->location().kind == ShellLocation::FileSystem;
     for (const int index : SelectedIndexes()) {
         const TWideListItem& item = Item(index);
         if (item.Data.IsParentFolder)
             continue;
+        if (const QByteArrayView entry = entries ? entryName(item) : QByteArrayView();
+            !entry.isEmpty()) {
+            m_selectedNames.append(entry.toByteArray());
+            continue;
+        }
         m_navigator->SetObjectIDList(item.Data.ItemID);
         QByteArray name = m_navigator->ObjectNameBytes();
         if (name.isEmpty())
@@ -533,13 +545,29 @@ std::vector<int> TShellList::findItems(const QList<TIdList>& ids) const
 {
     std::vector<int> rows;
     rows.reserve(size_t(ids.size()));
-    // Many names at once: entries are found by their names through one index.
+    // Many names at once: the names sought go into one index, and one pass over the
+    // list finds them (the first item of a name, as FindItemByID does). A few names
+    // sought in a large folder cost no index of the whole folder.
     if (ids.size() > 8) {
         QHash<QByteArrayView, int> byName;
-        for (int i = ItemCount() - 1; i >= 0; --i) {
+        byName.reserve(ids.size());
+        for (const TIdList& id : ids) {
+            if (IDListCount(id) == 1)
+                if (const QByteArrayView name = EntryNameOf(id.itemData(0)); !name.isEmpty())
+                    byName.insert(name, -1);
+        }
+        qsizetype left = byName.size(); // names not found yet
+        for (int i = 0; i < ItemCount() && left > 0; ++i) {
+            if (Item(i).Data.IsParentFolder)
+                continue;
             const QByteArrayView name = entryName(Item(i));
-            if (!name.isEmpty() && !Item(i).Data.IsParentFolder)
-                byName.insert(name, i);
+            if (name.isEmpty())
+                continue;
+            const auto it = byName.find(name);
+            if (it != byName.end() && *it < 0) {
+                *it = i;
+                --left;
+            }
         }
         for (const TIdList& id : ids) {
             const QByteArrayView name =

@@ -279,6 +279,13 @@ void TShellList::RefreshTimerFired()
         RestartRefreshTimer();
         return;
     }
+    if (CommandRunning() && !gone && ItemCount() > 300) {
+        // A command on thousands of items (a deletion, a paste) changes the folder for
+        // seconds; reading it anew at every pause of its events would read it many times
+        // over. What it deleted leaves the list as reported; the rest is read once after.
+        RestartRefreshTimer();
+        return;
+    }
     if (gone)
         SetSpecialFolder(SF_DRIVES);
     else if (m_watchLost || m_fullRefreshDue)

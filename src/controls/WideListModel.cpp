@@ -6,6 +6,15 @@
 
 TWideListModel::TWideListModel(TWideListView& list) : m_list(list) {}
 
+QModelIndex TWideListModel::index(int row, int column, const QModelIndex& parent) const
+{
+    // Asked for every row whenever a view lays out a million rows: no virtual counts.
+    if (parent.isValid() || row < 0 || row >= m_list.ItemCount() || column < 0 ||
+        column >= std::max(1, m_list.ListColumnCount()))
+        return {};
+    return createIndex(row, column);
+}
+
 int TWideListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : m_list.ItemCount();
@@ -88,8 +97,8 @@ Qt::ItemFlags TWideListModel::flags(const QModelIndex& index) const
 {
     if (!index.isValid())
         return Qt::ItemIsDropEnabled;
-    Qt::ItemFlags f =
-        Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled |
+                      Qt::ItemIsDropEnabled | Qt::ItemNeverHasChildren;
     if (index.column() == 0 && !m_list.ReadOnly())
         f |= Qt::ItemIsEditable;
     return f;

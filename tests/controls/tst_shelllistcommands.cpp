@@ -207,6 +207,8 @@ private slots:
     void doubleClick();
     void menuKeyNames_data();
     void menuKeyNames();
+    void commandWhileALargeFolderIsRead_data();
+    void commandWhileALargeFolderIsRead();
 };
 
 void TestShellListCommands::keyTable_data()
@@ -1027,3 +1029,63 @@ void TestShellListCommands::menuKeyNames()
 
 QTEST_MAIN(TestShellListCommands)
 #include "tst_shelllistcommands.moc"
+
+void TestShellListCommands::commandWhileALargeFolderIsRead_data()
+{
+    // A folder too large to be read at once: while the rest is still coming, the user
+    // sorts (or not), chooses three listed items with the mouse and deletes them.
+    QTest::addColumn<int>("sortColumn"); // -1: as opened (by name)
+    QTest::newRow("by name") << -1;
+    QTest::newRow("sorted by size meanwhile") << 1;
+}
+
+void TestShellListCommands::commandWhileALargeFolderIsRead()
+{
+    QFETCH(int, sortColumn);
+    const QByteArray f = folder();
+    constexpr int kFiles = 6000;
+    for (int i = 0; i < kFiles; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/datei%04d", i);
+        putFile(f + name, QByteArray(1 + (i * 7919) % 4096, 'x'));
+    }
+    Boxes boxes;
+    QList<Reported> reports;
+    TShellList list;
+    open(list, f, reports);
+    QVERIFY(list.Filling());
+    if (sortColumn >= 0)
+        list.SortByColumn(sortColumn);
+    // A click and two Ctrl+clicks among the first rows.
+    QAbstractItemView* view = list.CurrentView();
+    QByteArrayList chosen;
+    for (const int row : {1, 3, 6}) {
+        const QRect rect = view->visualRect(list.Model()->index(row, 0));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton,
+                          chosen.isEmpty() ? Qt::NoModifier : Qt::ControlModifier, rect.center());
+        chosen << QFile::encodeName(list.CaptionText(row));
+    }
+    QCOMPARE(names(list, true), chosen);
+    QByteArrayList expected = onDisk(f);
+    for (const QByteArray& name : chosen)
+        expected.removeOne(name);
+    boxes.answers << "accept";
+    press(list, Qt::Key_Delete);
+    QTRY_VERIFY(boxes.answers.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!list.Filling(), 60000);
+    // Exactly the chosen went, and only they left the list; the rest is listed once, in
+    // the order of the column.
+    std::sort(chosen.begin(), chosen.end());
+    QCOMPARE(trashed(), chosen);
+    QCOMPARE(onDisk(f), expected);
+    QCOMPARE(reports.size(), 1);
+    QCOMPARE(reports[0].files.size(), 3);
+    QByteArrayList shown = names(list);
+    const QByteArrayList inOrder = shown;
+    std::sort(shown.begin(), shown.end());
+    QCOMPARE(shown, expected);
+    QCOMPARE(list.SortColumn(), std::max(sortColumn, 0));
+    list.SortItems();
+    QCOMPARE(names(list), inOrder);
+    QCOMPARE(list.SelCount(), 0);
+}
