@@ -85,6 +85,9 @@ void TShellList::FullRefresh()
     m_reading.reset();
     m_readingTimer.stop();
     pauseWatching();
+    // A refresh that was due is done by this one; one due for a folder shown before would
+    // read this one again, a large folder at its full length.
+    RefreshTimer.stop();
     // The notifier is switched on again however the refresh ends, once the folder is read.
     const auto resume = qScopeGuard([this] {
         if (!Filling())

@@ -379,6 +379,28 @@ private slots:
         QCOMPARE(list.IncrementalRefreshCount(), incremental);
     }
 
+    void tickOfThePreviousFolder()
+    {
+        // A change just before the first folder is read leaves a tick due for it; the
+        // next folder, large enough to be read on by a thread, is read once and whole.
+        const QByteArray p = parent();
+        QVERIFY(runElsewhere(p, "mkdir next && (cd next && seq -f a%g 2500 | xargs touch) && "
+                                "touch -d '-1 hour' next && "
+                                "touch w/x"));
+        TShellList list;
+        int fullReads = 0;
+        list.OnBeforeFullRefresh = [&] { ++fullReads; };
+        list.SetPathBytes(p + "/w");
+        QVERIFY(list.RefreshTimer.isActive());
+        fullReads = 0;
+        const int incremental = list.IncrementalRefreshCount();
+        list.SetPathBytes(p + "/next");
+        quiet(list);
+        QCOMPARE(list.ItemCount(), 2500);
+        QCOMPARE(fullReads, 1);
+        QCOMPARE(list.IncrementalRefreshCount(), incremental);
+    }
+
     void pathLeadsElsewhere_data()
     {
         // In a fresh folder: `setup`, the list shows `shown`, another process runs
