@@ -239,6 +239,19 @@ class TestShellListX11 : public QObject
         TShellOperations operation;
         TFileNames files;
     };
+    // A shown list at the left of the screen that keeps what it reports.
+    struct ReportingList : TShellList
+    {
+        ReportingList()
+        {
+            OnOperation = [this](TShellOperations op, const TFileNames& files, const QByteArray&) {
+                reports.append({op, files});
+            };
+            setGeometry(0, 0, 400, 300);
+            show();
+        }
+        QList<Reported> reports;
+    };
 
 private slots:
     void initTestCase()
@@ -266,13 +279,8 @@ private slots:
         putFile(base + "/shown/a.txt", "a");
         putFile(base + "/other/b.txt", "b");
 
-        TShellList list;
-        QList<Reported> reports;
-        list.OnOperation = [&](TShellOperations op, const TFileNames& files, const QByteArray&) {
-            reports.append({op, files});
-        };
-        list.setGeometry(0, 0, 400, 300);
-        list.show();
+        ReportingList list;
+        const QList<Reported>& reports = list.reports;
         FileWindow window;
         window.setGeometry(500, 0, 300, 300);
         window.show();
@@ -375,13 +383,8 @@ private slots:
         for (const QByteArray& name : names)
             putFile(from + name, name);
 
-        TShellList list;
-        QList<Reported> reports;
-        list.OnOperation = [&](TShellOperations op, const TFileNames& files, const QByteArray&) {
-            reports.append({op, files});
-        };
-        list.setGeometry(0, 0, 400, 300);
-        list.show();
+        ReportingList list;
+        const QList<Reported>& reports = list.reports;
         QVERIFY(QTest::qWaitForWindowExposed(&list));
         list.SetThumbnails(thumbnails); // switched as a user does, in the shown list
         list.SetPathBytes(base + "/shown");
@@ -499,9 +502,7 @@ private slots:
         Peer peer({QStringLiteral("copy"), QFile::decodeName(base + "/other/a.txt")});
         QVERIFY(peer.ready());
 
-        TShellList list;
-        list.setGeometry(0, 0, 400, 300);
-        list.show();
+        ReportingList list;
         QVERIFY(QTest::qWaitForWindowExposed(&list));
         list.SetPathBytes(base + "/shown");
         list.setFocus();
