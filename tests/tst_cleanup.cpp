@@ -653,8 +653,21 @@ private slots:
         form.controls().BitBtn1->click();
         QVERIFY(gate.waitReached());
         QTRY_VERIFY(form.TreeModel().EntryOfPath(m_root + "/gross") != 0);
+        // The folder may be held on a read-ahead thread while the walk still counts the
+        // files beside it: the running totals are taken once they stand still.
+        std::int64_t found = FolderStore().TotalBytesFound();
+        QElapsedTimer still;
+        still.start();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                if (const std::int64_t now = FolderStore().TotalBytesFound(); now != found) {
+                    found = now;
+                    still.restart();
+                }
+                return still.elapsed() >= 300;
+            }(),
+            20000);
         const QString before = totalsOf(form, m_root);
-        const std::int64_t found = FolderStore().TotalBytesFound();
         TShellList& list = *form.controls().ShellList1;
         list.SetPathBytes(m_root);
         Agree agree;
